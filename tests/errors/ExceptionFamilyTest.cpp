@@ -1,0 +1,192 @@
+// The exception family: every class caught by each of its bases, one subobject of each root,
+// what() left alone, records and location kept through copies and across threads.
+#include <Ostrel/ZelIO.h>
+
+#include <boost/exception/get_error_info.hpp>
+#include <boost/exception_ptr.hpp>
+#include <boost/throw_exception.hpp>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <type_traits>
+
+using namespace Ostrel;
+using namespace Ostrel::Core;
+
+namespace
+{
+
+// Converting a pointer to a base is ill-formed when the base appears twice, so these hold only
+// for classes with a single subobject of each root.
+template <class E>
+constexpr bool kSingleRoots = std::is_convertible_v<E*, std::exception*> &&
+                              std::is_convertible_v<E*, boost::exception*> &&
+                              std::is_convertible_v<E*, Ostrel::Exception*> &&
+                              std::is_convertible_v<E*, CoreException*>;
+
+// A class that joins three branches of the family still holds one of each root.
+struct JoinedBranches : IONotReadyException, JsonException, NotEnoughResource
+{
+};
+
+static_assert(kSingleRoots<CoreException> && kSingleRoots<IOException> && kSingleRoots<IONotReadyException>);
+static_assert(kSingleRoots<PropertyException> && kSingleRoots<MethodIsNotApplicable> &&
+              kSingleRoots<WrongTypeIsRequested> && kSingleRoots<IndexIsOutOfBound> &&
+              kSingleRoots<ChildNameIsNotFound> && kSingleRoots<ComparedPropertiesHaveDifferentTypes>);
+static_assert(kSingleRoots<JsonException> && kSingleRoots<RtmpException> && kSingleRoots<MemoryException>);
+static_assert(kSingleRoots<ComputingResourceException> && kSingleRoots<NotEnoughResource>);
+static_assert(kSingleRoots<JoinedBranches>);
+static_assert(!std::is_default_constructible_v<MemoryException>);
+
+template <class Thrown, class Handler>
+bool CaughtAs(const Thrown& exception)
+{
+    try
+    {
+        BOOST_THROW_EXCEPTION(exception);
+    }
+    catch (const Handler&)
+    {
+        return true;
+    }
+    catch (...)
+    {
+        return false;
+    }
+}
+
+template <class E>
+void ExpectCaughtByRoots(const E& exception)
+{
+    EXPECT_TRUE((CaughtAs<E, E>(exception)));
+    EXPECT_TRUE((CaughtAs<E, CoreException>(exception)));
+    EXPECT_TRUE((CaughtAs<E, Ostrel::Exception>(exception)));
+    EXPECT_TRUE((CaughtAs<E, std::exception>(exception)));
+    EXPECT_TRUE((CaughtAs<E, boost::exception>(exception)));
+}
+
+TEST(ExceptionFamily, EveryClassIsCaughtByItsRoots)
+{
+    ExpectCaughtByRoots(CoreException());
+    ExpectCaughtByRoots(IOException());
+    ExpectCaughtByRoots(IONotReadyException());
+    ExpectCaughtByRoots(PropertyException());
+    ExpectCaughtByRoots(MethodIsNotApplicable());
+    ExpectCaughtByRoots(WrongTypeIsRequested());
+    ExpectCaughtByRoots(IndexIsOutOfBound());
+    ExpectCaughtByRoots(ChildNameIsNotFound());
+    ExpectCaughtByRoots(ComparedPropertiesHaveDifferentTypes());
+    ExpectCaughtByRoots(JsonException());
+    ExpectCaughtByRoots(RtmpException());
+    ExpectCaughtByRoots(MemoryException("d", 1));
+    ExpectCaughtByRoots(ComputingResourceException());
+    ExpectCaughtByRoots(NotEnoughResource());
+}
+
+TEST(ExceptionFamily, ChildrenAreCaughtByTheirParents)
+{
+    EXPECT_TRUE((CaughtAs<IONotReadyException, IOException>(IONotReadyException())));
+    EXPECT_TRUE((CaughtAs<RtmpException, IOException>(RtmpException())));
+    EXPECT_TRUE((CaughtAs<MethodIsNotApplicable, PropertyException>(MethodIsNotApplicable())));
+    EXPECT_TRUE((CaughtAs<WrongTypeIsRequested, PropertyException>(WrongTypeIsRequested())));
+    EXPECT_TRUE((CaughtAs<IndexIsOutOfBound, PropertyException>(IndexIsOutOfBound())));
+    EXPECT_TRUE((CaughtAs<ChildNameIsNotFound, PropertyException>(ChildNameIsNotFound())));
+    EXPECT_TRUE((CaughtAs<ComparedPropertiesHaveDifferentTypes, PropertyException>(
+        ComparedPropertiesHaveDifferentTypes())));
+    EXPECT_TRUE((CaughtAs<NotEnoughResource, ComputingResourceException>(NotEnoughResource())));
+    EXPECT_FALSE((CaughtAs<JsonException, IOException>(JsonException())));
+    EXPECT_FALSE((CaughtAs<MemoryException, PropertyException>(MemoryException("d", 1))));
+
+    JoinedBranches joined;
+    EXPECT_TRUE((CaughtAs<JoinedBranches, IOException>(joined)));
+    EXPECT_TRUE((CaughtAs<JoinedBranches, ComputingResourceException>(joined)));
+}
+
+TEST(ExceptionFamily, WhatIsTheStandardExceptionsOwnText)
+{
+    const std::string plain = std::exception().what();
+    try
+    {
+        BOOST_THROW_EXCEPTION(MethodIsNotApplicable() << ErrorDescription("not the what text"));
+    }
+    catch (const std::exception& e)
+    {
+        EXPECT_EQ(std::string(e.what()), plain);
+    }
+    EXPECT_EQ(std::string(MemoryException("described", 8).what()), plain);
+}
+
+TEST(ExceptionFamily, MemoryExceptionCarriesExactlyItsTwoRecords)
+{
+    const MemoryException e("block too small", 4096);
+    ASSERT_NE(boost::get_error_info<ErrorDescription>(e), nullptr);
+    EXPECT_EQ(*boost::get_error_info<ErrorDescription>(e), "block too small");
+    ASSERT_NE(boost::get_error_info<ErrorBlockSize>(e), nullptr);
+    EXPECT_EQ(*boost::get_error_info<ErrorBlockSize>(e), 4096u);
+    EXPECT_EQ(boost::get_error_info<ErrorFilename>(e), nullptr);
+    EXPECT_EQ(boost::get_error_info<ErrorDetails>(e), nullptr);
+    EXPECT_EQ(boost::get_error_info<ErrorCallStack>(e), nullptr);
+    EXPECT_EQ(boost::get_error_info<ErrorSeek>(e), nullptr);
+}
+
+TEST(ExceptionFamily, CopiesKeepRecordsAndLocationAfterTheOriginalIsGone)
+{
+    std::unique_ptr<IOException> copy;
+    int line = 0;
+    try
+    {
+        line = __LINE__ + 1;
+        BOOST_THROW_EXCEPTION(IOException() << ErrorSeek(42) << ErrorDescription("seek refused"));
+    }
+    catch (const IOException& caught)
+    {
+        copy = std::make_unique<IOException>(caught);
+    }
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(*boost::get_error_info<ErrorSeek>(*copy), 42u);
+    EXPECT_EQ(*boost::get_error_info<ErrorDescription>(*copy), "seek refused");
+    EXPECT_EQ(*boost::get_error_info<boost::throw_line>(*copy), line);
+    EXPECT_NE(std::string(*boost::get_error_info<boost::throw_file>(*copy)).find("ExceptionFamilyTest.cpp"),
+              std::string::npos);
+    EXPECT_NE(std::string(*boost::get_error_info<boost::throw_function>(*copy)).find("TestBody"),
+              std::string::npos);
+
+    IOException assigned;
+    assigned = *copy;
+    copy.reset();
+    EXPECT_EQ(*boost::get_error_info<ErrorSeek>(assigned), 42u);
+}
+
+TEST(ExceptionFamily, RecordsAndLocationCrossThreadsThroughAnExceptionPointer)
+{
+    boost::exception_ptr captured;
+    std::thread([&captured] {
+        try
+        {
+            BOOST_THROW_EXCEPTION(NotEnoughResource() << ErrorDescription("no slots") << ErrorDetails("8 busy"));
+        }
+        catch (...)
+        {
+            captured = boost::current_exception();
+        }
+    }).join();
+    ASSERT_TRUE(captured);
+    try
+    {
+        boost::rethrow_exception(captured);
+    }
+    catch (const ComputingResourceException& e)
+    {
+        EXPECT_EQ(*boost::get_error_info<ErrorDescription>(e), "no slots");
+        EXPECT_EQ(*boost::get_error_info<ErrorDetails>(e), "8 busy");
+        EXPECT_NE(boost::get_error_info<boost::throw_line>(e), nullptr);
+        return;
+    }
+    catch (...)
+    {
+    }
+    ADD_FAILURE() << "the rethrown exception lost its class";
+}
+
+} // namespace

@@ -1,0 +1,85 @@
+// ioPath: exact conversions, clear failures, and names that only the native form can open.
+#include <Ostrel/ioPath.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using Ostrel::ioPath;
+using Ostrel::PathConversionError;
+
+namespace
+{
+
+std::filesystem::path ScratchDirectory()
+{
+    auto dir = std::filesystem::temp_directory_path() / ("zelio-path-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+TEST(ioPath, NonAsciiNamesConvertExactlyBothWays)
+{
+    const std::string utf8 = "/tmp/d\xC3\xA9j\xC3\xA0/\xE6\x97\xA5\xE6\x9C\xAC/\xF0\x9F\x98\x80.txt";
+    const std::wstring wide = L"/tmp/d\u00E9j\u00E0/\u65E5\u672C/\U0001F600.txt";
+
+    EXPECT_EQ(ioPath(utf8).wstring(), wide);
+    EXPECT_EQ(ioPath(wide).utf8string(), utf8);
+    EXPECT_EQ(ioPath(utf8), ioPath(wide));
+    EXPECT_EQ(ioPath(std::filesystem::path(utf8)).utf8string(), utf8);
+}
+
+TEST(ioPath, DefaultIsEmptyAndParentDropsTheLastComponent)
+{
+    EXPECT_TRUE(ioPath().empty());
+    EXPECT_EQ(ioPath().utf8string(), "");
+    EXPECT_EQ(ioPath("/a/b/c.txt").parent_path().utf8string(), "/a/b");
+    EXPECT_EQ((ioPath("/a") / ioPath("b")).utf8string(), "/a/b");
+}
+
+TEST(ioPath, InconvertibleTextThrowsAClearError)
+{
+    const std::wstring loneSurrogate = std::wstring(L"name") + static_cast<wchar_t>(0xD800);
+    EXPECT_THROW(ioPath{loneSurrogate}, PathConversionError);
+    EXPECT_THROW(ioPath{std::wstring(1, static_cast<wchar_t>(0x110000))}, PathConversionError);
+
+    const ioPath invalid(std::string("bad-\xFF-name"));
+    EXPECT_THROW(invalid.wstring(), PathConversionError);
+    EXPECT_THROW(invalid.utf8string(), PathConversionError);
+    // Overlong and truncated forms are not accepted either.
+    EXPECT_THROW(ioPath(std::string("\xC0\xAF")).wstring(), PathConversionError);
+    EXPECT_THROW(ioPath(std::string("\xE6\x97")).wstring(), PathConversionError);
+    // An encoded surrogate is not UTF-8.
+    EXPECT_THROW(ioPath(std::string("\xED\xA0\x80")).utf8string(), PathConversionError);
+}
+
+TEST(ioPath, NameThatIsNotUtf8StillOpensThroughTheNativeForm)
+{
+    const auto dir = ScratchDirectory();
+    const ioPath path = ioPath(dir) / ioPath(std::string("raw-\xFF\xFE.bin"));
+    {
+        std::ofstream out(path.native_path(), std::ios::binary);
+        out << "bytes";
+    }
+    std::ifstream in(path.native_path(), std::ios::binary);
+    std::string content;
+    in >> content;
+    EXPECT_EQ(content, "bytes");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(ioPath, CreateDirectoriesMakesEveryMissingAncestor)
+{
+    const auto dir = ScratchDirectory();
+    const ioPath deep = ioPath(dir) / ioPath("x/y/z");
+    EXPECT_TRUE(ioPath::create_directories(deep));
+    EXPECT_TRUE(std::filesystem::is_directory(deep.native_path()));
+    EXPECT_FALSE(ioPath::create_directories(deep));
+    EXPECT_FALSE(ioPath::create_directories(ioPath()));
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
