@@ -3,6 +3,7 @@
 #pragma once
 
 #include <boost/exception/error_info.hpp>
+#include <boost/exception/get_error_info.hpp>
 #include <boost/exception/info.hpp>
 
 #include <string>
