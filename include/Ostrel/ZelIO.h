@@ -25,3 +25,20 @@
 #include <Ostrel/Core/RtmpException.h>
 #include <Ostrel/Core/WrongTypeIsRequested.h>
 #include <Ostrel/ErrorInfo.h>
+
+// Streams
+#include <Ostrel/AutoLock.h>
+#include <Ostrel/Core/DataInputFF.h>
+#include <Ostrel/Core/DataInputFile.h>
+#include <Ostrel/Core/DataInputMemory.h>
+#include <Ostrel/Core/DataInputString.h>
+#include <Ostrel/Core/DataOutputFF.h>
+#include <Ostrel/Core/DataOutputFile.h>
+#include <Ostrel/Core/DataOutputString.h>
+#include <Ostrel/Core/IByteDataInput.h>
+#include <Ostrel/Core/IByteDataOutput.h>
+#include <Ostrel/Core/IDataInput.h>
+#include <Ostrel/Core/IDataOutput.h>
+#include <Ostrel/ILockable.h>
+#include <Ostrel/ISerializable.h>
+#include <Ostrel/LockImpl.h>

@@ -49,6 +49,7 @@ TEST(ioPath, InconvertibleTextThrowsAClearError)
     const ioPath invalid(std::string("bad-\xFF-name"));
     EXPECT_THROW(invalid.wstring(), PathConversionError);
     EXPECT_THROW(invalid.utf8string(), PathConversionError);
+    EXPECT_EQ(invalid.display_string(), "bad-\xEF\xBF\xBD-name");
     // Overlong and truncated forms are not accepted either.
     EXPECT_THROW(ioPath(std::string("\xC0\xAF")).wstring(), PathConversionError);
     EXPECT_THROW(ioPath(std::string("\xE6\x97")).wstring(), PathConversionError);

@@ -9,6 +9,7 @@ namespace
 {
 
 constexpr char32_t kMaxCodePoint = 0x10FFFF;
+constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsSurrogate(char32_t c)
 {
@@ -182,6 +183,34 @@ bool IsValidUtf8(const std::string& text)
         }
     }
     return true;
+}
+
+std::string RepairUtf8(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();)
+    {
+        const auto c = DecodeOne(text, i);
+        EncodeOne(c ? *c : kReplacement, out);
+        if (!c)
+        {
+            ++i;
+        }
+    }
+    return out;
+}
+
+std::string RepairWideToUtf8(const std::wstring& wide)
+{
+    std::string out;
+    out.reserve(wide.size());
+    for (size_t i = 0; i < wide.size();)
+    {
+        const auto c = NextWide(wide, i);
+        EncodeOne(c ? *c : kReplacement, out);
+    }
+    return out;
 }
 
 } // namespace Ostrel::detail

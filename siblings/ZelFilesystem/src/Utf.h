@@ -12,4 +12,8 @@ std::optional<std::wstring> Utf8ToWide(const std::string& utf8);
 std::optional<std::string> WideToUtf8(const std::wstring& wide);
 bool IsValidUtf8(const std::string& text);
 
+// The text with every malformed sequence (or lone surrogate) replaced by U+FFFD.
+std::string RepairUtf8(const std::string& text);
+std::string RepairWideToUtf8(const std::wstring& wide);
+
 } // namespace Ostrel::detail

@@ -46,6 +46,16 @@ namespace
     return native;
 }
 
+[[maybe_unused]] std::string NativeToDisplay(const std::string& native)
+{
+    return detail::RepairUtf8(native);
+}
+
+[[maybe_unused]] std::string NativeToDisplay(const std::wstring& native)
+{
+    return detail::RepairWideToUtf8(native);
+}
+
 std::filesystem::path FromUtf8(const std::string& utf8)
 {
     return std::filesystem::u8path(utf8);
@@ -106,6 +116,11 @@ std::wstring ioPath::wstring() const
 std::string ioPath::utf8string() const
 {
     return NativeToUtf8(m_path.native());
+}
+
+std::string ioPath::display_string() const
+{
+    return NativeToDisplay(m_path.native());
 }
 
 const std::filesystem::path& ioPath::native_path() const noexcept

@@ -52,6 +52,9 @@ public:
     std::wstring wstring() const;
     // The path as UTF-8; throws PathConversionError when the native form is not valid UTF-8.
     std::string utf8string() const;
+    // The path as UTF-8 for messages: never throws a conversion error; what cannot be converted
+    // shows as U+FFFD.
+    std::string display_string() const;
     // The native form, which opens the file whatever its name holds.
     const std::filesystem::path& native_path() const noexcept;
 
