@@ -5,6 +5,7 @@
 #include <boost/exception_ptr.hpp>
 #include <boost/throw_exception.hpp>
 
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
@@ -72,6 +73,36 @@ void ShowAcrossThreads()
     }
 }
 
+void ShowFileStreams()
+{
+    std::cout << "5. Streams: write a file, read it back, seek, and a failure caught:\n";
+    const ioPath path(std::filesystem::temp_directory_path() / "zelio-demo" / "greeting.txt");
+    {
+        boost::intrusive_ptr<IDataOutput> output = DataOutputFile::Create(path); // makes the folder too
+        const std::string text = "Hello from ZelIO streams";
+        output->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    } // the last reference closes the file
+    boost::intrusive_ptr<IDataInput> input = DataInputFile::Create(path);
+    std::string content(input->GetSize(), '\0');
+    input->Read(reinterpret_cast<uint8_t*>(content.data()), content.size());
+    std::cout << "   read back " << content.size() << " bytes: \"" << content << "\"\n";
+    input->SetPosition(11);
+    char word[5] = {};
+    input->Read(reinterpret_cast<uint8_t*>(word), 5);
+    std::cout << "   at position 11: \"" << std::string(word, 5) << "\"\n";
+    std::filesystem::remove_all(path.native_path().parent_path());
+
+    try
+    {
+        DataInputFile::Create(ioPath("/no/such/file.bin"));
+    }
+    catch (const IOException& e)
+    {
+        std::cout << "   opening a missing file throws IOException; its records:\n"
+                  << boost::diagnostic_information(e) << '\n';
+    }
+}
+
 void ShowCallStack()
 {
     Core::StackDebugInfo::Descr frame("demo/main.cpp", "ShowCallStack");
@@ -87,6 +118,7 @@ int main()
     ShowMemoryException();
     ShowAcrossThreads();
     ShowCallStack();
+    ShowFileStreams();
     std::cout << "OK\n";
     return 0;
 }
