@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libboost-dev libboost-thread-dev
+  libboost-dev libboost-thread-dev libboost-chrono-dev
   libgoogle-glog-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )

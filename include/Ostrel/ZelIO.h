@@ -42,3 +42,9 @@
 #include <Ostrel/ILockable.h>
 #include <Ostrel/ISerializable.h>
 #include <Ostrel/LockImpl.h>
+
+// Communication channel
+#include <Ostrel/Core/CommunicationChannel.h>
+#include <Ostrel/Core/IByteDataInputListener.h>
+#include <Ostrel/Core/IDataChannel.h>
+#include <Ostrel/Core/INotifyingByteDataInput.h>

@@ -13,6 +13,8 @@ namespace
 {
 
 std::atomic<int> g_destroyed{0};
+std::atomic<int> g_slotSumAtDestruction{0};
+constexpr int kSlots = 4;
 
 class Counted : public virtual Ostrel::IRefCountable
 {
@@ -28,10 +30,20 @@ public:
         }
         return left;
     }
-    int payload = 0;
+    // Written by the threads that hold the object, read by whichever of them destroys it.
+    int slots[kSlots] = {};
 
 protected:
-    ~Counted() override { g_destroyed.fetch_add(1); }
+    ~Counted() override
+    {
+        int sum = 0;
+        for (int slot : slots)
+        {
+            sum += slot;
+        }
+        g_slotSumAtDestruction = sum;
+        g_destroyed.fetch_add(1);
+    }
 
 private:
     Ostrel::RefCountImpl m_count;
@@ -84,8 +96,9 @@ TEST(RefCount, LastOfManyConcurrentReleasesDestroysOnceAndSeesAllWrites)
     for (int round = 0; round < 200; ++round)
     {
         g_destroyed = 0;
+        g_slotSumAtDestruction = 0;
         auto* object = new Counted;
-        constexpr int kThreads = 4;
+        constexpr int kThreads = kSlots;
         std::vector<boost::intrusive_ptr<Counted>> holders(kThreads, boost::intrusive_ptr<Counted>(object));
         std::atomic<bool> go{false};
         std::vector<std::thread> threads;
@@ -95,7 +108,7 @@ TEST(RefCount, LastOfManyConcurrentReleasesDestroysOnceAndSeesAllWrites)
                 while (!go.load())
                 {
                 }
-                holders[t]->payload += 0; // a read of the object before letting it go
+                holders[t]->slots[t] = t + 1; // a plain write the destroying thread must see
                 holders[t].reset();
             });
         }
@@ -105,6 +118,7 @@ TEST(RefCount, LastOfManyConcurrentReleasesDestroysOnceAndSeesAllWrites)
             thread.join();
         }
         ASSERT_EQ(g_destroyed.load(), 1) << "round " << round;
+        ASSERT_EQ(g_slotSumAtDestruction.load(), 1 + 2 + 3 + 4) << "round " << round;
     }
 }
 

@@ -1,0 +1,17 @@
+// IDataChannel: the duplex view of a communication channel, a notifying input and a byte output.
+#pragma once
+
+#include <Ostrel/Core/IByteDataOutput.h>
+#include <Ostrel/Core/INotifyingByteDataInput.h>
+#include <Ostrel/ZelIOExport.h>
+
+namespace Ostrel::Core
+{
+
+class ZELIO_API IDataChannel : public virtual INotifyingByteDataInput, public virtual IByteDataOutput
+{
+protected:
+    ~IDataChannel() override = default;
+};
+
+} // namespace Ostrel::Core
