@@ -48,3 +48,13 @@
 #include <Ostrel/Core/IByteDataInputListener.h>
 #include <Ostrel/Core/IDataChannel.h>
 #include <Ostrel/Core/INotifyingByteDataInput.h>
+
+// Pipes
+#include <Ostrel/Core/ByteDataInputDefaultProtocol.h>
+#include <Ostrel/Core/ByteDataInputRawProtocol.h>
+#include <Ostrel/Core/ByteDataOutputDefaultProtocol.h>
+#include <Ostrel/Core/ByteDataOutputRawProtocol.h>
+#include <Ostrel/Core/IByteDataInputEx.h>
+#include <Ostrel/Core/IByteDataInputProtocol.h>
+#include <Ostrel/Core/IByteDataOutputEx.h>
+#include <Ostrel/Core/IByteDataOutputProtocol.h>
