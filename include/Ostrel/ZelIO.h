@@ -42,3 +42,7 @@
 #include <Ostrel/ILockable.h>
 #include <Ostrel/ISerializable.h>
 #include <Ostrel/LockImpl.h>
+
+// Bits and digest
+#include <Ostrel/Core/DataBitInput.h>
+#include <Ostrel/Core/DataBitOutput.h>
