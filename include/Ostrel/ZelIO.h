@@ -46,3 +46,5 @@
 // Bits and digest
 #include <Ostrel/Core/DataBitInput.h>
 #include <Ostrel/Core/DataBitOutput.h>
+#include <Ostrel/Core/MD5.h>
+#include <Ostrel/Core/StreamDigest.h>
