@@ -7,7 +7,9 @@
 
 #include <filesystem>
 #include <iostream>
+#include <string>
 #include <thread>
+#include <vector>
 
 using namespace Ostrel;
 using namespace Ostrel::Core;
@@ -103,6 +105,48 @@ void ShowFileStreams()
     }
 }
 
+std::string LowercaseHex(const std::vector<uint8_t>& bytes)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (const uint8_t byte : bytes)
+    {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 0xF];
+    }
+    return text;
+}
+
+void ShowBitsAndDigest()
+{
+    std::cout << "6. Bit fields written and read back, and the MD5 of a file:\n";
+    std::string packed;
+    {
+        DataBitOutput writer(DataOutputString::Create(&packed));
+        writer.WriteBits(5, 3);    // 101
+        writer.WriteBits(0x2A, 6); // 101010
+        writer.WriteBits(1, 1);    // 1
+        writer.Flush();            // pads the last byte with zeros
+    }
+    std::cout << "   3 + 6 + 1 bits packed into " << packed.size() << " bytes: "
+              << LowercaseHex(std::vector<uint8_t>(packed.begin(), packed.end())) << '\n';
+    DataBitInput reader(DataInputString::Create(&packed));
+    const uint64_t first = reader.ReadBits(3);
+    const uint64_t second = reader.ReadBits(6);
+    const uint64_t third = reader.ReadBits(1);
+    std::cout << "   read back: " << first << ", 0x" << std::hex << second << std::dec << ", " << third
+              << "; bits left (padding): " << reader.BitsLeft() << '\n';
+
+    const ioPath path(std::filesystem::temp_directory_path() / "zelio-demo-digest.txt");
+    {
+        const std::string text = "The quick brown fox jumps over the lazy dog";
+        DataOutputFile::Create(path)->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+    std::cout << "   MD5 of \"The quick brown fox jumps over the lazy dog\": "
+              << LowercaseHex(MD5Generate(DataInputFile::Create(path), "")) << "\n\n";
+    std::filesystem::remove(path.native_path());
+}
+
 void ShowCallStack()
 {
     Core::StackDebugInfo::Descr frame("demo/main.cpp", "ShowCallStack");
@@ -119,6 +163,7 @@ int main()
     ShowAcrossThreads();
     ShowCallStack();
     ShowFileStreams();
+    ShowBitsAndDigest();
     std::cout << "OK\n";
     return 0;
 }

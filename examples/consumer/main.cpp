@@ -5,6 +5,8 @@
 #include <boost/throw_exception.hpp>
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 int main()
 {
@@ -19,6 +21,14 @@ int main()
         if (size == nullptr || *size != 64)
         {
             std::cerr << "the block size record is missing\n";
+            return 1;
+        }
+        // The digest comes from the ZelHash library beside ZelIO: RFC 1321's MD5 of "abc".
+        const std::string text = "abc";
+        const std::vector<uint8_t> md5 = MD5Generate(DataInputString::Create(&text), "");
+        if (md5.size() != 16 || md5[0] != 0x90 || md5[15] != 0x72)
+        {
+            std::cerr << "the MD5 of \"abc\" is wrong\n";
             return 1;
         }
         std::cout << "consumer: ZelIO package works\n";
