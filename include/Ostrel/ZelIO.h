@@ -58,9 +58,13 @@
 #include <Ostrel/Core/IByteDataInputProtocol.h>
 #include <Ostrel/Core/IByteDataOutputEx.h>
 #include <Ostrel/Core/IByteDataOutputProtocol.h>
+#include <Ostrel/Core/IPCTools.h>
 
 // Bits and digest
 #include <Ostrel/Core/DataBitInput.h>
 #include <Ostrel/Core/DataBitOutput.h>
 #include <Ostrel/Core/MD5.h>
 #include <Ostrel/Core/StreamDigest.h>
+
+// Utilities
+#include <Ostrel/Core/FileCreationDate.h>

@@ -1,0 +1,185 @@
+// The subset of Win32 that the library calls, declared with Win32's own names, types and values and
+// implemented on POSIX by libzelplatform. Code written against <windows.h> for this subset runs
+// unchanged, call for call. Where the POSIX implementation narrows or decides something that Win32
+// leaves open, the function's comment says so.
+#pragma once
+
+#include <Ostrel/Platform/ZelPlatformExport.h>
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The functions have C linkage, as Win32's do.
+#ifdef __cplusplus
+#define ZELPLATFORM_WIN32 extern "C" ZELPLATFORM_API
+#else
+#define ZELPLATFORM_WIN32 ZELPLATFORM_API
+#endif
+
+// Types
+typedef void* HANDLE;
+typedef uint32_t DWORD;
+typedef int BOOL;
+typedef uint16_t WORD;
+typedef uintptr_t ULONG_PTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef DWORD* LPDWORD;
+typedef const char* LPCSTR;
+typedef const wchar_t* LPCWSTR;
+// Security descriptors do not exist here: the type is opaque and every function ignores it.
+typedef struct _SECURITY_ATTRIBUTES* LPSECURITY_ATTRIBUTES;
+
+// The record of one overlapped transfer. While the transfer is pending, Internal holds
+// STATUS_PENDING (0x103); afterwards it holds the transfer's Win32 error code (0 on success) and
+// InternalHigh the number of bytes moved. Offset and OffsetHigh are accepted and ignored: pipes
+// and standard handles are streams.
+typedef struct _OVERLAPPED
+{
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+} OVERLAPPED, *LPOVERLAPPED;
+
+// 100-nanosecond ticks since 1601-01-01 00:00:00 UTC.
+typedef struct _FILETIME
+{
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+} FILETIME, *LPFILETIME;
+
+typedef struct _SYSTEMTIME
+{
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME, *LPSYSTEMTIME;
+
+typedef struct _WIN32_FILE_ATTRIBUTE_DATA
+{
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+} WIN32_FILE_ATTRIBUTE_DATA, *LPWIN32_FILE_ATTRIBUTE_DATA;
+
+typedef enum _GET_FILEEX_INFO_LEVELS
+{
+    GetFileExInfoStandard,
+    GetFileExMaxInfoLevel
+} GET_FILEEX_INFO_LEVELS;
+
+// Constants
+#define TRUE 1
+#define FALSE 0
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INFINITE 0xFFFFFFFFu
+#define MAXIMUM_WAIT_OBJECTS 64
+
+#define WAIT_OBJECT_0 0x00000000u
+#define WAIT_TIMEOUT 0x00000102u
+#define WAIT_FAILED 0xFFFFFFFFu
+
+#define PIPE_ACCESS_INBOUND 0x00000001u
+#define PIPE_ACCESS_OUTBOUND 0x00000002u
+#define PIPE_ACCESS_DUPLEX 0x00000003u
+#define PIPE_TYPE_BYTE 0x00000000u
+#define PIPE_READMODE_BYTE 0x00000000u
+#define PIPE_WAIT 0x00000000u
+#define FILE_FLAG_OVERLAPPED 0x40000000u
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define OPEN_EXISTING 3u
+
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+
+// Error codes
+#define ERROR_SUCCESS 0u
+#define ERROR_INVALID_FUNCTION 1u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_TOO_MANY_OPEN_FILES 4u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_GEN_FAILURE 31u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_BROKEN_PIPE 109u
+#define ERROR_INVALID_NAME 123u
+#define ERROR_PIPE_BUSY 231u
+#define ERROR_NO_DATA 232u
+#define ERROR_MORE_DATA 234u
+#define ERROR_PIPE_CONNECTED 535u
+#define ERROR_PIPE_LISTENING 536u
+#define ERROR_OPERATION_ABORTED 995u
+#define ERROR_IO_INCOMPLETE 996u
+#define ERROR_IO_PENDING 997u
+
+// Errors: one code per thread. CreateNamedPipeA, CreateFileA and CreateEventW set it to 0 when they
+// succeed; the other functions set it only when they fail.
+ZELPLATFORM_WIN32 DWORD GetLastError(void);
+ZELPLATFORM_WIN32 void SetLastError(DWORD dwErrCode);
+
+// Events: manual-reset only (bManualReset FALSE and a name give ERROR_INVALID_PARAMETER).
+ZELPLATFORM_WIN32 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
+                                      BOOL bInitialState, LPCWSTR lpName);
+ZELPLATFORM_WIN32 BOOL SetEvent(HANDLE hEvent);
+ZELPLATFORM_WIN32 BOOL ResetEvent(HANDLE hEvent);
+// Waits for any one of up to MAXIMUM_WAIT_OBJECTS events (bWaitAll TRUE gives
+// ERROR_INVALID_PARAMETER) and returns the lowest index that is signalled. An event that is the
+// hEvent of a pending transfer makes the wait watch that transfer too: the transfer completes
+// here, on the waiting thread, as soon as it can.
+ZELPLATFORM_WIN32 DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+                                               DWORD dwMilliseconds);
+
+// Named pipes "\\.\pipe\NAME" (case-insensitive, at most 256 characters): byte mode, one instance
+// per name (nMaxInstances must be 1). The buffer sizes are a minimum for the underlying socket.
+ZELPLATFORM_WIN32 HANDLE CreateNamedPipeA(LPCSTR lpName, DWORD dwOpenMode, DWORD dwPipeMode,
+                                          DWORD nMaxInstances, DWORD nOutBufferSize, DWORD nInBufferSize,
+                                          DWORD nDefaultTimeOut, LPSECURITY_ATTRIBUTES lpSecurityAttributes);
+// Opens the client end of a named pipe; other file names give ERROR_INVALID_NAME.
+ZELPLATFORM_WIN32 HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                     LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                                     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+ZELPLATFORM_WIN32 BOOL ConnectNamedPipe(HANDLE hNamedPipe, LPOVERLAPPED lpOverlapped);
+
+// Transfers on pipe ends and standard handles. With an OVERLAPPED on a handle made with
+// FILE_FLAG_OVERLAPPED (standard handles always are) they finish at once when they can, else
+// return FALSE with ERROR_IO_PENDING; without one, or on a handle made without the flag, they
+// block until done. A write to a reader that has gone fails with ERROR_BROKEN_PIPE, never a signal.
+ZELPLATFORM_WIN32 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                                LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped);
+ZELPLATFORM_WIN32 BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                                 LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+ZELPLATFORM_WIN32 BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                                           LPDWORD lpNumberOfBytesTransferred, BOOL bWait);
+// Cancels the transfers that the calling thread started on the handle (ERROR_OPERATION_ABORTED).
+ZELPLATFORM_WIN32 BOOL CancelIo(HANDLE hFile);
+// Closing a handle ends its pending transfers with ERROR_OPERATION_ABORTED and wakes any call that
+// blocks on it; the handle value never names another object afterwards.
+ZELPLATFORM_WIN32 BOOL CloseHandle(HANDLE hObject);
+
+// NULL when the process has no such descriptor. The handle reads or writes sequentially whatever
+// the descriptor is (pipe, socket, terminal, regular file); the end of the input is
+// ERROR_BROKEN_PIPE. Closing it releases the descriptor's file but keeps its number taken.
+ZELPLATFORM_WIN32 HANDLE GetStdHandle(DWORD nStdHandle);
+
+// ftCreationTime is the file system's birth time where it records one, else the earlier of the
+// last modification and the last status change.
+ZELPLATFORM_WIN32 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
+                                            LPVOID lpFileInformation);
+ZELPLATFORM_WIN32 BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
+
+// A malloc'ed path in $TMPDIR when it names a directory, else in dir when it names one, else in
+// /tmp: the prefix followed by a random suffix, naming no existing file. NULL (errno set) on failure.
+ZELPLATFORM_WIN32 char* _tempnam(const char* dir, const char* prefix);

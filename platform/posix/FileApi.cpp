@@ -1,0 +1,76 @@
+// ReadFile, WriteFile, GetOverlappedResult, CancelIo, CloseHandle.
+#include "HandleTable.h"
+#include "LastError.h"
+#include "Stream.h"
+
+using namespace Ostrel::Platform;
+
+extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+                         LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped)
+{
+    if (lpNumberOfBytesRead != nullptr)
+    {
+        *lpNumberOfBytesRead = 0;
+    }
+    std::shared_ptr<Stream> stream = FindStream(hFile);
+    if (!stream)
+    {
+        return FALSE;
+    }
+    if (lpBuffer == nullptr && nNumberOfBytesToRead > 0)
+    {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    return stream->Read(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
+}
+
+extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                          LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped)
+{
+    if (lpNumberOfBytesWritten != nullptr)
+    {
+        *lpNumberOfBytesWritten = 0;
+    }
+    std::shared_ptr<Stream> stream = FindStream(hFile);
+    if (!stream)
+    {
+        return FALSE;
+    }
+    if (lpBuffer == nullptr && nNumberOfBytesToWrite > 0)
+    {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    return stream->Write(lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, lpOverlapped);
+}
+
+extern "C" BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+                                    LPDWORD lpNumberOfBytesTransferred, BOOL bWait)
+{
+    std::shared_ptr<Stream> stream = FindStream(hFile);
+    if (!stream)
+    {
+        return FALSE;
+    }
+    return stream->GetResult(lpOverlapped, lpNumberOfBytesTransferred, bWait != FALSE);
+}
+
+extern "C" BOOL CancelIo(HANDLE hFile)
+{
+    std::shared_ptr<Stream> stream = FindStream(hFile);
+    if (!stream)
+    {
+        return FALSE;
+    }
+    return stream->CancelIssuedByThisThread();
+}
+
+extern "C" BOOL CloseHandle(HANDLE hObject)
+{
+    std::shared_ptr<KernelObject> object = HandleTable::Instance().Remove(hObject);
+    if (!object)
+    {
+        return FALSE;
+    }
+    object->Close();
+    return TRUE;
+}

@@ -1,0 +1,67 @@
+// GetLastError / SetLastError: one error code per thread, and the errno translation.
+#include "LastError.h"
+
+#include <cerrno>
+
+namespace
+{
+thread_local DWORD t_lastError = ERROR_SUCCESS;
+} // namespace
+
+extern "C" DWORD GetLastError(void)
+{
+    return t_lastError;
+}
+
+extern "C" void SetLastError(DWORD dwErrCode)
+{
+    t_lastError = dwErrCode;
+}
+
+namespace Ostrel::Platform
+{
+
+BOOL Fail(DWORD code)
+{
+    t_lastError = code;
+    return FALSE;
+}
+
+HANDLE FailHandle(DWORD code)
+{
+    t_lastError = code;
+    return INVALID_HANDLE_VALUE;
+}
+
+DWORD ErrorFromErrno(int error)
+{
+    switch (error)
+    {
+    case ENOENT:
+    case ENOTDIR:
+        return ERROR_FILE_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+        return ERROR_ACCESS_DENIED;
+    case EMFILE:
+    case ENFILE:
+        return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM:
+    case ENOBUFS:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case EPIPE:
+    case ECONNRESET:
+    case ENOTCONN:
+        return ERROR_BROKEN_PIPE;
+    case ENAMETOOLONG:
+        return ERROR_INVALID_NAME;
+    case EBADF:
+        return ERROR_INVALID_HANDLE;
+    case EINVAL:
+        return ERROR_INVALID_PARAMETER;
+    default:
+        return ERROR_GEN_FAILURE;
+    }
+}
+
+} // namespace Ostrel::Platform

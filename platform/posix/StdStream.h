@@ -1,0 +1,51 @@
+// StdStream: a standard handle over descriptor 0, 1 or 2, read or written in order whatever the
+// descriptor is. Pipes and terminals are reopened through /proc/self/fd as a private non-blocking
+// description, so that the blocking mode that the descriptor shares with other processes stays
+// untouched; sockets use non-blocking calls directly; regular files never block and are used as
+// they are, at their current offset. Closing the handle puts /dev/null in the descriptor's place,
+// so the peer sees the end while the number stays taken.
+#pragma once
+
+#include "FileDescriptor.h"
+#include "Stream.h"
+
+#include <memory>
+
+namespace Ostrel::Platform
+{
+
+class StdStream final : public Stream
+{
+public:
+    // Null, with the thread's error set, on failure.
+    static std::shared_ptr<StdStream> Open(int stdFd);
+
+    StdStream(int stdFd, DWORD access);
+
+protected:
+    Attempt TryTransfer(TransferKind kind, char* buffer, DWORD size) override;
+    pollfd WatchFor(TransferKind kind) const override;
+    void CloseEnd() override;
+
+private:
+    enum class Medium
+    {
+        Socket,  // non-blocking socket calls on the descriptor itself
+        Private, // a private non-blocking description of the same pipe or terminal
+        Shared   // the descriptor itself, polled before each call
+    };
+
+    void ChooseMedium();
+    int IoFd() const noexcept;
+    bool IsReady(short events) const;
+    Attempt ReadSome(char* buffer, DWORD size);
+    Attempt WriteSome(const char* buffer, DWORD size);
+
+    const int m_stdFd;
+    const DWORD m_access;
+    Medium m_medium = Medium::Shared;
+    bool m_isPipe = false;
+    FileDescriptor m_private;
+};
+
+} // namespace Ostrel::Platform
