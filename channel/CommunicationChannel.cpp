@@ -45,7 +45,8 @@ uint64_t DecodeLength(const uint8_t (&bytes)[kLengthBytes])
 class CallInside
 {
 public:
-    CallInside(unsigned int& calls, boost::condition_variable& callsLeft) : m_calls(calls), m_callsLeft(callsLeft)
+    CallInside(unsigned int& calls, boost::condition_variable& callsLeft)
+        : m_calls(calls), m_callsLeft(callsLeft)
     {
         ++m_calls;
     }
@@ -72,7 +73,8 @@ boost::intrusive_ptr<IDataChannel> CommunicationChannel::Create(boost::intrusive
                                                                 boost::intrusive_ptr<IByteDataOutput> output,
                                                                 bool threaded)
 {
-    return boost::intrusive_ptr<IDataChannel>(new CommunicationChannel(std::move(input), std::move(output), threaded));
+    return boost::intrusive_ptr<IDataChannel>(
+        new CommunicationChannel(std::move(input), std::move(output), threaded));
 }
 
 CommunicationChannel::CommunicationChannel(boost::intrusive_ptr<IByteDataInput> input,

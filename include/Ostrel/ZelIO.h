@@ -35,6 +35,8 @@
 #include <Ostrel/Core/DataOutputFF.h>
 #include <Ostrel/Core/DataOutputFile.h>
 #include <Ostrel/Core/DataOutputString.h>
+#include <Ostrel/Core/DataStdInput.h>
+#include <Ostrel/Core/DataStdOutput.h>
 #include <Ostrel/Core/IByteDataInput.h>
 #include <Ostrel/Core/IByteDataOutput.h>
 #include <Ostrel/Core/IDataInput.h>
@@ -54,6 +56,10 @@
 #include <Ostrel/Core/ByteDataInputRawProtocol.h>
 #include <Ostrel/Core/ByteDataOutputDefaultProtocol.h>
 #include <Ostrel/Core/ByteDataOutputRawProtocol.h>
+#include <Ostrel/Core/DataInputOutputPipe.h>
+#include <Ostrel/Core/DataInputPipe.h>
+#include <Ostrel/Core/DataOutputPipe.h>
+#include <Ostrel/Core/IByteDataInputOutput.h>
 #include <Ostrel/Core/IByteDataInputEx.h>
 #include <Ostrel/Core/IByteDataInputProtocol.h>
 #include <Ostrel/Core/IByteDataOutputEx.h>

@@ -17,8 +17,7 @@
 namespace zelio_test
 {
 
-template <class... Interfaces>
-class Counted : public virtual Interfaces...
+template <class... Interfaces> class Counted : public virtual Interfaces...
 {
 public:
     unsigned int AddRef() const override { return m_refCount.AddRefImpl(); }

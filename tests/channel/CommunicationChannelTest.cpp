@@ -48,8 +48,7 @@ struct ThreadedChannel
 };
 
 // Polls until the condition holds or a generous bound passes.
-template <class Condition>
-bool Eventually(Condition condition)
+template <class Condition> bool Eventually(Condition condition)
 {
     const auto deadline = std::chrono::steady_clock::now() + kPrompt;
     while (!condition())
@@ -138,10 +137,12 @@ TEST(CommunicationChannel, EndMarkerEndsTheReaderAndLaterReadsReturnZero)
 {
     ThreadedChannel t;
     std::promise<uint64_t> waitingRead;
-    std::thread consumer([&] {
-        uint8_t out[8];
-        waitingRead.set_value(t.channel->Read(out, 8));
-    });
+    std::thread consumer(
+        [&]
+        {
+            uint8_t out[8];
+            waitingRead.set_value(t.channel->Read(out, 8));
+        });
     t.input->WriteFrame({});
     auto result = waitingRead.get_future();
     ASSERT_EQ(result.wait_for(kPrompt), std::future_status::ready);
@@ -207,11 +208,13 @@ TEST(CommunicationChannel, ReleaseWaitsForAConsumerWokenInsideRead)
     IDataChannel* raw = t.channel.get();
     std::atomic<bool> returned{false};
     uint64_t result = 99;
-    std::thread consumer([&] {
-        uint8_t out[4] = {};
-        result = raw->Read(out, 4);
-        returned = true;
-    });
+    std::thread consumer(
+        [&]
+        {
+            uint8_t out[4] = {};
+            result = raw->Read(out, 4);
+            returned = true;
+        });
     t.input->WaitForReads(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let the consumer start waiting
     EXPECT_TRUE(ReleasesPromptly(t.channel));
@@ -229,7 +232,8 @@ TEST(CommunicationChannel, InputThatThrowsEndsTheReaderWithOneErrorAndWakesTheCo
     uint8_t out[4];
     EXPECT_EQ(channel->Read(out, 4), 0u);
     EXPECT_TRUE(ReleasesPromptly(channel));
-    EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The reader thread of the communication channel stops"), 1);
+    EXPECT_EQ(
+        log.CountStartingWith(google::GLOG_ERROR, "The reader thread of the communication channel stops"), 1);
 }
 
 TEST(CommunicationChannel, FrameCutShortIsNotPublished)
@@ -245,7 +249,9 @@ TEST(CommunicationChannel, FrameCutShortIsNotPublished)
     uint8_t out[100];
     EXPECT_EQ(t.channel->Read(out, 100), 0u);
     EXPECT_FALSE(t.channel->IsDataAvailable());
-    EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The communication channel received 40 of the 100 bytes"), 1);
+    EXPECT_EQ(
+        log.CountStartingWith(google::GLOG_ERROR, "The communication channel received 40 of the 100 bytes"),
+        1);
 }
 
 // Lengths beyond what a vector can hold, and (outside the sanitizers, whose allocators end the
@@ -270,7 +276,8 @@ TEST(CommunicationChannel, LengthTooLargeToHoldEndsTheReaderWithAnError)
         t.input->Write(bytes, 8);
         uint8_t out[8];
         EXPECT_EQ(t.channel->Read(out, 8), 0u);
-        EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The communication channel cannot hold a frame of"), 1);
+        EXPECT_EQ(
+            log.CountStartingWith(google::GLOG_ERROR, "The communication channel cannot hold a frame of"), 1);
     }
 }
 

@@ -52,8 +52,8 @@ public:
     virtual void Thread();
 
 private:
-    CommunicationChannel(boost::intrusive_ptr<IByteDataInput> input, boost::intrusive_ptr<IByteDataOutput> output,
-                         bool threaded);
+    CommunicationChannel(boost::intrusive_ptr<IByteDataInput> input,
+                         boost::intrusive_ptr<IByteDataOutput> output, bool threaded);
     ~CommunicationChannel() override;
 
     uint64_t ReadFrameBytes(uint8_t* data, uint64_t size);

@@ -10,6 +10,11 @@ namespace Ostrel::Core
 
 class ZELIO_API IDataChannel : public virtual INotifyingByteDataInput, public virtual IByteDataOutput
 {
+public:
+    // Both bases name a Cancel; the channel's one override serves both, and this makes a plain call
+    // on the channel interface unambiguous.
+    using INotifyingByteDataInput::Cancel;
+
 protected:
     ~IDataChannel() override = default;
 };

@@ -1,0 +1,40 @@
+// DataStdInput: the process's standard input as a byte input. Each Read is one raw transfer of at
+// most 4096 bytes through a pipe input over the standard handle. The object owns the handle:
+// releasing it closes the process's standard input.
+#pragma once
+
+#include <Ostrel/Core/IByteDataInput.h>
+#include <Ostrel/Core/StreamMembers.h>
+#include <Ostrel/Platform/Windows.h>
+#include <Ostrel/RefCountImpl.h>
+#include <Ostrel/ZelIOExport.h>
+
+#include <memory>
+
+namespace Ostrel::Core
+{
+
+class SharedPipeHandle;
+
+class DataStdInput : public virtual IByteDataInput
+{
+    ZELIO_REF_COUNTED_MEMBERS
+
+public:
+    // An empty pointer when the process has no standard input; bufferSize is then left alone,
+    // otherwise it receives the largest transfer, 4096.
+    ZELIO_API static boost::intrusive_ptr<IByteDataInput> Create(uint64_t& bufferSize);
+
+    uint64_t Read(uint8_t* data, uint64_t size) override;
+
+private:
+    DataStdInput();
+    ~DataStdInput() override;
+
+    RefCountImpl m_refCount;
+    boost::intrusive_ptr<IByteDataInput> m_input;
+    HANDLE m_handle;
+    std::shared_ptr<SharedPipeHandle> m_share;
+};
+
+} // namespace Ostrel::Core

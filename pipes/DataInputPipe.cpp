@@ -1,0 +1,262 @@
+// DataInputPipe: the reading end of a named pipe, with cancellable overlapped transfers.
+#include <Ostrel/Core/ByteDataInputDefaultProtocol.h>
+#include <Ostrel/Core/DataInputPipe.h>
+#include <Ostrel/Core/IOException.h>
+
+#include "errors/Throw.h"
+#include "pipes/PipeSteps.h"
+#include "pipes/SharedPipeHandle.h"
+#include "streams/StreamMembers.h"
+
+#include <glog/logging.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace Ostrel::Core
+{
+
+ZELIO_DEFINE_REF_COUNTED_MEMBERS(DataInputPipe)
+
+boost::intrusive_ptr<IByteDataInputEx>
+DataInputPipe::Create(const std::string& name, std::unique_ptr<IByteDataInputProtocol> protocol, bool server)
+{
+    return Install(new DataInputPipe(name, server), std::move(protocol));
+}
+
+boost::intrusive_ptr<IByteDataInputEx> DataInputPipe::Create(const std::string& name, bool server)
+{
+    return Create(name, std::make_unique<ByteDataInputDefaultProtocol>(), server);
+}
+
+boost::intrusive_ptr<IByteDataInputEx> DataInputPipe::Create(HANDLE handle,
+                                                             std::unique_ptr<IByteDataInputProtocol> protocol)
+{
+    return Install(new DataInputPipe(handle, nullptr), std::move(protocol));
+}
+
+boost::intrusive_ptr<IByteDataInputEx>
+DataInputPipe::CreateOverShare(std::shared_ptr<SharedPipeHandle> handle,
+                               std::unique_ptr<IByteDataInputProtocol> protocol)
+{
+    const HANDLE pipe = handle->Get();
+    return Install(new DataInputPipe(pipe, std::move(handle)), std::move(protocol));
+}
+
+boost::intrusive_ptr<IByteDataInputEx>
+DataInputPipe::Install(boost::intrusive_ptr<DataInputPipe> pipe,
+                       std::unique_ptr<IByteDataInputProtocol> protocol)
+{
+    protocol->SetByteDataInput(pipe.get());
+    pipe->m_protocol = std::move(protocol);
+    return pipe;
+}
+
+DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandle(true)
+{
+    SetLastError(0);
+    m_pipe = server ? CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
+                                       PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
+                                       detail::kPipeBufferSize, detail::kPipeBufferSize, 0, nullptr)
+                    : CreateFileA(name.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                  nullptr);
+    if (m_pipe == INVALID_HANDLE_VALUE)
+    {
+        LOG(ERROR) << "Error " << GetLastError()
+                   << (server ? " while creating the pipe " : " while opening the pipe ") << name << ".";
+        ZELIO_THROW_WITH_STACK(IOException());
+    }
+    if (const DWORD error = GetLastError(); error != 0)
+    {
+        LOG(ERROR) << "Non fatal error " << error << " while creating the data input pipe " << name << ".";
+    }
+    SetLastError(0);
+    m_interrupt = detail::CreateManualResetEvent();
+    if (m_interrupt == nullptr)
+    {
+        LOG(ERROR) << "Error " << GetLastError() << " while creating the interrupt event " << name << ".";
+    }
+    if (const DWORD error = GetLastError(); error != 0)
+    {
+        LOG(ERROR) << "Non fatal error " << error
+                   << " while creating the the interrupt event when creating the data input pipe " << name
+                   << ".";
+    }
+    SetLastError(0);
+    m_overlapped.hEvent = detail::CreateManualResetEvent();
+    if (m_overlapped.hEvent == nullptr)
+    {
+        LOG(ERROR) << "Error " << GetLastError() << " while creating the overlapped event " << name << ".";
+    }
+    if (const DWORD error = GetLastError(); error != 0)
+    {
+        LOG(ERROR) << "Non fatal error " << error
+                   << " while creating the the overlapped event when creating the data input pipe " << name
+                   << ".";
+    }
+    m_connectPending = server;
+}
+
+DataInputPipe::DataInputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share)
+    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share))
+{
+    SetLastError(0);
+    m_interrupt = detail::CreateManualResetEvent();
+    if (m_interrupt == nullptr)
+    {
+        LOG(ERROR) << "Error " << GetLastError()
+                   << " while creating the interrupt event when creating the data input pipe from handle.";
+    }
+    if (const DWORD error = GetLastError(); error != 0)
+    {
+        LOG(ERROR)
+            << "Non fatal error " << error
+            << " while creating the the interrupt event when creating the data input pipe from handle.";
+    }
+    SetLastError(0);
+    m_overlapped.hEvent = detail::CreateManualResetEvent();
+    if (m_overlapped.hEvent == nullptr)
+    {
+        LOG(ERROR) << "Error " << GetLastError()
+                   << " while creating the overlapped event  when creating the data input pipe from handle.";
+    }
+    if (const DWORD error = GetLastError(); error != 0)
+    {
+        LOG(ERROR)
+            << "Non fatal error " << error
+            << " while creating the the overlapped event when creating the data input pipe from handle.";
+    }
+}
+
+DataInputPipe::~DataInputPipe()
+{
+    SetEvent(m_interrupt);
+    if (m_ownsHandle && m_pipe != INVALID_HANDLE_VALUE)
+    {
+        CloseHandle(m_pipe);
+    }
+    detail::CloseEvent(m_interrupt);
+    detail::CloseEvent(m_overlapped.hEvent);
+}
+
+uint64_t DataInputPipe::Read(uint8_t* data, uint64_t size)
+{
+    if (!m_protocol)
+    {
+        LOG(ERROR) << "Protocol not defined.";
+        return 0;
+    }
+    return m_protocol->Read(data, size);
+}
+
+void DataInputPipe::Cancel()
+{
+    SetEvent(m_interrupt);
+}
+
+uint64_t DataInputPipe::GetBufferSize()
+{
+    return detail::kPipeBufferSize;
+}
+
+bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
+{
+    if (m_pipe == INVALID_HANDLE_VALUE)
+    {
+        ZELIO_THROW_STANDARD(std::invalid_argument, "Pipe is invalid");
+    }
+    const HANDLE waitList[2] = {m_interrupt, m_overlapped.hEvent};
+    // A cancel made before this point is forgotten: only one during the transfer ends it.
+    ResetEvent(m_interrupt);
+    if (m_connectPending)
+    {
+        detail::ConnectServerEnd(m_pipe, m_overlapped, waitList);
+        m_connectPending = false;
+    }
+    SetLastError(0);
+    const auto request = static_cast<DWORD>(std::min(size, detail::kPipeBufferSize));
+    DWORD transferred = 0;
+    detail::PrepareOverlapped(m_overlapped);
+    if (!ReadFile(m_pipe, data, request, &transferred, &m_overlapped))
+    {
+        const DWORD error = GetLastError();
+        if (error != ERROR_IO_PENDING)
+        {
+            return FailBeforeWait(error);
+        }
+    }
+    detail::WaitForTransferOrInterrupt(waitList);
+    SetLastError(0);
+    if (!GetOverlappedResult(m_pipe, &m_overlapped, &transferred, FALSE))
+    {
+        return FailAfterWait(GetLastError());
+    }
+    *read = transferred;
+    return true;
+}
+
+// A read that failed at once.
+bool DataInputPipe::FailBeforeWait(DWORD error)
+{
+    CancelIo(m_pipe);
+    switch (error)
+    {
+    case ERROR_BROKEN_PIPE:
+        LOG(WARNING) << "The pipe has been closed from the other side.";
+        return CloseStep();
+    case ERROR_MORE_DATA:
+        LOG(WARNING) << "Message is longer than the size";
+        return CloseStep();
+    case ERROR_PIPE_LISTENING:
+        LOG(WARNING) << "Other end of pipe is closed";
+        return CloseStep();
+    default:
+        LOG(ERROR) << "Error " << error << " while reading from the pipe.";
+        ZELIO_THROW_WITH_STACK(IOException());
+    }
+}
+
+// A read that failed once its wait had ended.
+bool DataInputPipe::FailAfterWait(DWORD error)
+{
+    switch (error)
+    {
+    case ERROR_BROKEN_PIPE:
+        LOG(WARNING) << "The pipe has been closed from the other side.";
+        return CloseStep();
+    case ERROR_MORE_DATA:
+        LOG(WARNING) << "Message is longer than the size";
+        return CloseStep();
+    case ERROR_PIPE_LISTENING:
+        LOG(WARNING) << "Other end of pipe is closed";
+        return CloseStep();
+    case ERROR_OPERATION_ABORTED:
+        LOG(WARNING) << "Operation aborted";
+        return CloseStep();
+    case ERROR_IO_INCOMPLETE:
+        LOG(WARNING) << "io was canceled";
+        detail::CancelTransfer(m_pipe, m_overlapped);
+        return CloseStep();
+    default:
+        LOG(ERROR) << "Error " << error << " while reading from the pipe.";
+        ZELIO_THROW_WITH_STACK(IOException());
+    }
+}
+
+// Closes the pipe (or lets go of this stream's share of it) after a failed transfer; the stream
+// is Closed from here on.
+bool DataInputPipe::CloseStep()
+{
+    if (m_share)
+    {
+        m_share.reset();
+    }
+    else if (!CloseHandle(m_pipe))
+    {
+        LOG(ERROR) << "Cannot close the pipe, error " << GetLastError() << ".";
+    }
+    m_pipe = INVALID_HANDLE_VALUE;
+    return false;
+}
+
+} // namespace Ostrel::Core

@@ -1,0 +1,39 @@
+// The steps that the pipe input and the pipe output share: making their events, connecting a
+// server end, and waiting for a transfer or an interrupt.
+#pragma once
+
+#include <Ostrel/Platform/Windows.h>
+
+#include <cstdint>
+
+namespace Ostrel::Core::detail
+{
+
+// The largest transfer, and the buffer sizes of the pipes the library creates.
+constexpr uint64_t kPipeBufferSize = 4096;
+
+// A manual-reset event, created unsignalled; null on failure, with the last-error code set.
+HANDLE CreateManualResetEvent();
+
+// Prepares the overlapped record for a new transfer: its event reset, its offset 0.
+void PrepareOverlapped(OVERLAPPED& overlapped);
+
+// Waits, without a time-out, until the transfer's event or the interrupt event is signalled.
+// waitList holds the interrupt event, then the overlapped event.
+void WaitForTransferOrInterrupt(const HANDLE (&waitList)[2]);
+
+// The connect step of a server end: connects, waiting for the client when it has not come yet.
+// A client that came first counts as connected; any other failure is logged (a wait ended by the
+// interrupt leaves the connect incomplete). A connect that fails at once is not waited for: no
+// completion would ever end the wait, and the transfer that follows reports the pipe's state.
+void ConnectServerEnd(HANDLE pipe, OVERLAPPED& overlapped, const HANDLE (&waitList)[2]);
+
+// Cancels the calling thread's transfer on the pipe and waits for the cancelled transfer to finish,
+// so that the system is done with the caller's buffer and the overlapped record before they are
+// reused or released.
+void CancelTransfer(HANDLE pipe, OVERLAPPED& overlapped);
+
+// Closes an event handle that may be null.
+void CloseEvent(HANDLE event);
+
+} // namespace Ostrel::Core::detail

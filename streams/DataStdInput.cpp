@@ -1,0 +1,50 @@
+// DataStdInput: the standard input through a pipe input with the raw protocol.
+#include <Ostrel/Core/ByteDataInputRawProtocol.h>
+#include <Ostrel/Core/DataInputPipe.h>
+#include <Ostrel/Core/DataStdInput.h>
+
+#include "pipes/SharedPipeHandle.h"
+#include "streams/StreamMembers.h"
+
+#include <glog/logging.h>
+
+namespace Ostrel::Core
+{
+
+ZELIO_DEFINE_REF_COUNTED_MEMBERS(DataStdInput)
+
+boost::intrusive_ptr<IByteDataInput> DataStdInput::Create(uint64_t& bufferSize)
+{
+    boost::intrusive_ptr<DataStdInput> stream(new DataStdInput);
+    auto protocol = std::make_unique<ByteDataInputRawProtocol>();
+    if (stream->m_handle == nullptr)
+    {
+        return nullptr;
+    }
+    // The inner pipe shares the handle, so that neither closes it under the other.
+    stream->m_share = std::make_shared<SharedPipeHandle>(stream->m_handle);
+    auto input = DataInputPipe::CreateOverShare(stream->m_share, std::move(protocol));
+    bufferSize = input->GetBufferSize();
+    stream->m_input = input;
+    return stream;
+}
+
+DataStdInput::DataStdInput() : m_handle(GetStdHandle(STD_INPUT_HANDLE)) {}
+
+DataStdInput::~DataStdInput()
+{
+    m_share.reset();
+    m_input.reset();
+}
+
+uint64_t DataStdInput::Read(uint8_t* data, uint64_t size)
+{
+    if (!m_input)
+    {
+        LOG(ERROR) << "Implementation IByteDataInputEx not defined";
+        return 0;
+    }
+    return m_input->Read(data, size);
+}
+
+} // namespace Ostrel::Core

@@ -1,0 +1,50 @@
+// DataStdOutput: the standard output through a pipe output with the raw protocol.
+#include <Ostrel/Core/ByteDataOutputRawProtocol.h>
+#include <Ostrel/Core/DataOutputPipe.h>
+#include <Ostrel/Core/DataStdOutput.h>
+
+#include "pipes/SharedPipeHandle.h"
+#include "streams/StreamMembers.h"
+
+#include <glog/logging.h>
+
+namespace Ostrel::Core
+{
+
+ZELIO_DEFINE_REF_COUNTED_MEMBERS(DataStdOutput)
+
+boost::intrusive_ptr<IByteDataOutput> DataStdOutput::Create(uint64_t& bufferSize)
+{
+    boost::intrusive_ptr<DataStdOutput> stream(new DataStdOutput);
+    auto protocol = std::make_unique<ByteDataOutputRawProtocol>();
+    if (stream->m_handle == nullptr)
+    {
+        return nullptr;
+    }
+    // The inner pipe shares the handle, so that neither closes it under the other.
+    stream->m_share = std::make_shared<SharedPipeHandle>(stream->m_handle);
+    auto output = DataOutputPipe::CreateOverShare(stream->m_share, std::move(protocol));
+    stream->m_output = output;
+    bufferSize = output->GetBufferSize();
+    return stream;
+}
+
+DataStdOutput::DataStdOutput() : m_handle(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+
+DataStdOutput::~DataStdOutput()
+{
+    m_share.reset();
+    m_output.reset();
+}
+
+uint64_t DataStdOutput::Write(const uint8_t* data, uint64_t size)
+{
+    if (!m_output)
+    {
+        LOG(ERROR) << "Implementation IByteDataOutputEx not defined";
+        return 0;
+    }
+    return m_output->Write(data, size);
+}
+
+} // namespace Ostrel::Core

@@ -1,0 +1,122 @@
+// Helpers for the pipe tests.
+#include "pipes/PipeTestSupport.h"
+
+#include <Ostrel/Core/IPCTools.h>
+
+#include <chrono>
+#include <csignal>
+#include <spawn.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace zelio_test
+{
+
+std::string UniquePipeName()
+{
+    return Ostrel::Core::GeneratePipeName();
+}
+
+std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset)
+{
+    std::vector<uint8_t> bytes(size);
+    for (uint64_t i = 0; i < size; ++i)
+    {
+        const uint64_t at = offset + i;
+        bytes[i] = static_cast<uint8_t>((at * 131) ^ (at >> 12));
+    }
+    return bytes;
+}
+
+bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset)
+{
+    for (uint64_t i = 0; i < size; ++i)
+    {
+        const uint64_t at = offset + i;
+        if (data[i] != static_cast<uint8_t>((at * 131) ^ (at >> 12)))
+        {
+            return false;
+        }
+    }
+    return true;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Options& options)
+{
+    std::vector<std::string> all{PIPES_TEST_HELPER};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& argument : all)
+    {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (options.closeStandardInput)
+    {
+        posix_spawn_file_actions_addclose(&actions, 0);
+    }
+    if (options.standardInput >= 0)
+    {
+        posix_spawn_file_actions_adddup2(&actions, options.standardInput, 0);
+    }
+    if (options.standardOutput >= 0)
+    {
+        posix_spawn_file_actions_adddup2(&actions, options.standardOutput, 1);
+    }
+    const int status = posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (status != 0)
+    {
+        throw std::runtime_error("cannot start the pipes test helper");
+    }
+}
+
+ChildProcess::~ChildProcess()
+{
+    if (m_pid > 0)
+    {
+        Kill();
+        Wait();
+    }
+}
+
+int ChildProcess::Wait()
+{
+    const auto deadline = std::chrono::steady_clock::now() + kPrompt;
+    while (m_pid > 0)
+    {
+        int status = 0;
+        const pid_t done = waitpid(m_pid, &status, WNOHANG);
+        if (done == m_pid)
+        {
+            m_pid = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+        {
+            Kill();
+            waitpid(m_pid, &status, 0);
+            m_pid = -1;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return -1;
+}
+
+void ChildProcess::Kill()
+{
+    if (m_pid > 0)
+    {
+        ::kill(m_pid, SIGKILL);
+    }
+}
+
+} // namespace zelio_test

@@ -1,0 +1,56 @@
+// Helpers for the pipe tests: unique names, patterned payloads, a bound on how long a blocked call
+// may take to return, and a child process running the pipes test helper.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <future>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace zelio_test
+{
+
+// Far longer than any prompt return takes; only a hang exceeds it.
+constexpr auto kPrompt = std::chrono::seconds(10);
+
+std::string UniquePipeName();
+
+// Bytes whose value depends on their offset, so that a lost, repeated or reordered block shows.
+std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset = 0);
+bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset);
+
+// Runs f on another thread; true when it returned within kPrompt.
+template <class F> bool ReturnsPromptly(std::future<F>& result)
+{
+    return result.wait_for(kPrompt) == std::future_status::ready;
+}
+
+// A child process running tests/pipes/pipes_test_helper with the given arguments.
+class ChildProcess
+{
+public:
+    struct Options
+    {
+        bool closeStandardInput = false;
+        int standardInput = -1;  // a descriptor to give the child as its standard input
+        int standardOutput = -1; // a descriptor to give the child as its standard output
+    };
+
+    ChildProcess(const std::vector<std::string>& arguments, const Options& options);
+    explicit ChildProcess(const std::vector<std::string>& arguments) : ChildProcess(arguments, Options{}) {}
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // The exit status, or 128 + the signal number; waits at most kPrompt (then kills it and
+    // returns -1).
+    int Wait();
+    void Kill();
+
+private:
+    pid_t m_pid = -1;
+};
+
+} // namespace zelio_test

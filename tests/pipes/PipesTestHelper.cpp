@@ -1,0 +1,183 @@
+// pipes_test_helper: the child process of the cross-process pipe tests. The first argument names
+// what it does; the exit status says whether what it checked held (0) or not.
+#include <Ostrel/Core/DataInputOutputPipe.h>
+#include <Ostrel/Core/DataInputPipe.h>
+#include <Ostrel/Core/DataOutputPipe.h>
+#include <Ostrel/Core/DataStdInput.h>
+#include <Ostrel/Core/DataStdOutput.h>
+
+#include "pipes/PipeTestSupport.h"
+
+#include <fcntl.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace Ostrel::Core;
+
+namespace
+{
+
+constexpr uint64_t kChunk = 64 * 1024;
+
+// Tells the parent, through standard output, that the pipes are open.
+void SignalReady()
+{
+    const char ready = 'R';
+    (void)::write(1, &ready, 1);
+}
+
+// Waits until the parent writes a byte to standard input, or closes it.
+void WaitForParent()
+{
+    char byte;
+    (void)::read(0, &byte, 1);
+}
+
+// Echoes a pair of pipes: bytes from the parent's server output go back through its server input.
+int EchoPair(const std::string& fromParent, const std::string& toParent)
+{
+    auto input = DataInputPipe::Create(fromParent, false);
+    auto output = DataOutputPipe::Create(toParent, false);
+    std::vector<uint8_t> buffer(kChunk);
+    for (;;)
+    {
+        const uint64_t got = input->Read(buffer.data(), buffer.size());
+        if (got == 0 || output->Write(buffer.data(), got) != got)
+        {
+            return 0;
+        }
+    }
+}
+
+// Echoes a duplex pipe, one transfer at a time.
+int EchoDuplex(const std::string& name)
+{
+    uint64_t bufferSize = 0;
+    auto duplex = DataInputOutputPipe::Create(name, false, bufferSize);
+    SignalReady();
+    std::vector<uint8_t> buffer(bufferSize);
+    for (;;)
+    {
+        const uint64_t got = duplex->Read(buffer.data(), buffer.size());
+        if (got == 0)
+        {
+            return 0;
+        }
+        for (uint64_t sent = 0; sent < got;)
+        {
+            const uint64_t n = duplex->Write(buffer.data() + sent, got - sent);
+            if (n == 0)
+            {
+                return 1;
+            }
+            sent += n;
+        }
+    }
+}
+
+// Reads a little, tells the parent, then stops reading until it is killed.
+int ReadThenHang(const std::string& name)
+{
+    auto input = DataInputPipe::Create(name, false);
+    std::vector<uint8_t> buffer(kChunk);
+    input->Read(buffer.data(), buffer.size());
+    SignalReady();
+    for (;;)
+    {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
+// Writes count patterned bytes to standard output, releases it, and checks that descriptor 1 is
+// still taken, so that the next open() cannot take its place.
+int WriteStandardOutput(uint64_t count)
+{
+    uint64_t bufferSize = 0;
+    auto output = DataStdOutput::Create(bufferSize);
+    if (!output || bufferSize != 4096)
+    {
+        return 2;
+    }
+    const auto bytes = zelio_test::Pattern(count);
+    for (uint64_t sent = 0; sent < count;)
+    {
+        const uint64_t n = output->Write(bytes.data() + sent, count - sent);
+        if (n == 0 || n > 4096)
+        {
+            return 3;
+        }
+        sent += n;
+    }
+    output.reset();
+    const int next = ::open("/dev/null", O_RDONLY);
+    if (next == 1)
+    {
+        return 4;
+    }
+    WaitForParent();
+    return 0;
+}
+
+// Reads standard input to its end and checks it holds count patterned bytes.
+int ReadStandardInput(uint64_t count)
+{
+    uint64_t bufferSize = 0;
+    auto input = DataStdInput::Create(bufferSize);
+    if (!input || bufferSize != 4096)
+    {
+        return 2;
+    }
+    std::vector<uint8_t> received;
+    std::vector<uint8_t> buffer(bufferSize);
+    for (;;)
+    {
+        const uint64_t n = input->Read(buffer.data(), buffer.size());
+        if (n == 0)
+        {
+            break;
+        }
+        received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
+    }
+    return received.size() == count && zelio_test::MatchesPattern(received.data(), count, 0) ? 0 : 3;
+}
+
+// Started without a standard input: no stream, and the size left alone.
+int NoStandardInput()
+{
+    uint64_t bufferSize = 77;
+    return !DataStdInput::Create(bufferSize) && bufferSize == 77 ? 0 : 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 3 && args[0] == "echo-pair")
+    {
+        return EchoPair(args[1], args[2]);
+    }
+    if (args.size() == 2 && args[0] == "echo-duplex")
+    {
+        return EchoDuplex(args[1]);
+    }
+    if (args.size() == 2 && args[0] == "read-then-hang")
+    {
+        return ReadThenHang(args[1]);
+    }
+    if (args.size() == 2 && args[0] == "write-stdout")
+    {
+        return WriteStandardOutput(std::stoull(args[1]));
+    }
+    if (args.size() == 2 && args[0] == "read-stdin")
+    {
+        return ReadStandardInput(std::stoull(args[1]));
+    }
+    if (args.size() == 1 && args[0] == "no-stdin")
+    {
+        return NoStandardInput();
+    }
+    return 100;
+}
