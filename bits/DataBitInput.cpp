@@ -5,7 +5,6 @@
 #include <boost/assert/source_location.hpp>
 #include <boost/throw_exception.hpp>
 
-#include <algorithm>
 
 namespace Ostrel::Core
 {
@@ -14,13 +13,6 @@ namespace
 {
 
 constexpr uint64_t kBitsPerByte = 8;
-constexpr uint64_t kResultBits = 64;
-
-// value << shift, with the bits shifted past the 64th dropped (so a shift of 64 or more gives 0).
-uint64_t ShiftLeft(uint64_t value, uint64_t shift)
-{
-    return shift >= kResultBits ? 0 : value << shift;
-}
 
 // Throws IOException without records, from the location given. Kept out of line and cold, so that
 // ReadBitsInt stays small enough to be inlined into ReadBits: the per-byte path then costs the
@@ -36,18 +28,8 @@ DataBitInput::DataBitInput(const boost::intrusive_ptr<IDataInput>& input) : m_in
 
 DataBitInput::~DataBitInput() = default;
 
-uint64_t DataBitInput::ReadBits(uint64_t count)
-{
-    uint64_t result = 0;
-    while (count != 0)
-    {
-        // With the current byte used up, n is 0: that pass only fetches the next byte.
-        const uint64_t n = std::min(m_bitsLeftInByte, count);
-        count -= n;
-        result |= ShiftLeft(ReadBitsInt(n), count);
-    }
-    return result;
-}
+// An out-of-line copy of the inline ReadBits, exported for callers that do not inline it.
+[[gnu::used]] static uint64_t (DataBitInput::*const kExportedReadBits)(uint64_t) = &DataBitInput::ReadBits;
 
 uint64_t DataBitInput::BitsLeft() const
 {

@@ -31,7 +31,8 @@ public:
     // count bits and returns the last 64 of them.
     // At the end of the input, throws IOException (without records); the bits this call had
     // already consumed are lost and the reader stays usable. The input's own exceptions propagate.
-    uint64_t ReadBits(uint64_t count);
+    // Inline, so that bits already held cost no call; also exported from the library.
+    ZELIO_API inline uint64_t ReadBits(uint64_t count);
     // The bits not yet read: those left in the current byte plus 8 per byte between the input's
     // position and its size (none for a position at or beyond the size).
     uint64_t BitsLeft() const;
@@ -49,5 +50,34 @@ private:
     // The low-order bits of m_currentByte not yet handed out: 0 to 8.
     uint64_t m_bitsLeftInByte = 0;
 };
+
+// Each pass takes what the current byte still holds of the field. A pass that finds the byte used
+// up first fetches the next one with a one-byte Read; a Read that does not deliver the byte is
+// handed to ReadBitsInt, which reads again and throws at the end of the input.
+inline uint64_t DataBitInput::ReadBits(uint64_t count)
+{
+    uint64_t result = 0;
+    while (count != 0)
+    {
+        if (m_bitsLeftInByte == 0)
+        {
+            if (m_input->Read(&m_currentByte, 1) == 1)
+            {
+                m_bitsLeftInByte = 8;
+            }
+            else
+            {
+                ReadBitsInt(0);
+            }
+        }
+        const uint64_t n = count < m_bitsLeftInByte ? count : m_bitsLeftInByte;
+        count -= n;
+        m_bitsLeftInByte -= n;
+        const uint64_t bits = (static_cast<unsigned>(m_currentByte) >> m_bitsLeftInByte) & ((1u << n) - 1u);
+        // Bits that land beyond the 64th of the result (a count above 64) drop out.
+        result |= count < 64 ? bits << count : 0;
+    }
+    return result;
+}
 
 } // namespace Ostrel::Core
