@@ -136,7 +136,13 @@ BOOL Stream::Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferr
         return Fail(refusal);
     }
 
-    const Attempt attempt = TryTransfer(kind, buffer, size);
+    const Attempt attempt = TryUnlocked(lock, kind, buffer, size);
+    if (m_closed && !IsFinished(kind, attempt, size))
+    {
+        // Closed by another thread while the attempt was made: nothing will finish it now.
+        target->Internal = ERROR_OPERATION_ABORTED;
+        return Fail(ERROR_OPERATION_ABORTED);
+    }
     if (IsFinished(kind, attempt, size))
     {
         target->Internal = attempt.error;
@@ -182,10 +188,7 @@ BOOL Stream::BlockUntilDone(std::unique_lock<std::mutex>& lock, OVERLAPPED* reco
         lock.unlock();
         ::poll(watches, 2, -1);
         lock.lock();
-        if (PendingTransfer* stillPending = FindPending(record))
-        {
-            AdvanceLocked(*stillPending);
-        }
+        AdvanceLocked(lock, record);
     }
     return Report(record, transferred);
 }
@@ -197,12 +200,8 @@ BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
         return Fail(ERROR_INVALID_PARAMETER);
     }
     std::unique_lock<std::mutex> lock(m_mutex);
+    AdvanceLocked(lock, record);
     PendingTransfer* pending = FindPending(record);
-    if (pending != nullptr)
-    {
-        AdvanceLocked(*pending);
-        pending = FindPending(record);
-    }
     if (pending == nullptr)
     {
         // Not pending here: a finished record reports its result, a record pending on another
@@ -281,11 +280,8 @@ bool Stream::Watch(const OVERLAPPED* record, pollfd& watch)
 
 void Stream::Advance(const OVERLAPPED* record)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (PendingTransfer* pending = FindPending(record))
-    {
-        AdvanceLocked(*pending);
-    }
+    std::unique_lock<std::mutex> lock(m_mutex);
+    AdvanceLocked(lock, record);
 }
 
 PendingTransfer* Stream::FindPending(const OVERLAPPED* record)
@@ -300,31 +296,57 @@ PendingTransfer* Stream::FindPending(const OVERLAPPED* record)
     return nullptr;
 }
 
-void Stream::AdvanceLocked(PendingTransfer& pending)
+// One more try at a pending transfer. Its attempt runs without the stream's lock (TryUnlocked), so
+// the transfer is looked up again afterwards: another thread may have closed the stream or moved
+// the pending records meanwhile.
+void Stream::AdvanceLocked(std::unique_lock<std::mutex>& lock, const OVERLAPPED* record)
 {
-    const bool writing = pending.kind == TransferKind::Write;
-    char* at = writing ? pending.buffer + pending.done : pending.buffer;
-    const DWORD left = writing ? pending.size - pending.done : pending.size;
-    const Attempt attempt = TryTransfer(pending.kind, at, left);
-    if (attempt.wouldBlock)
+    PendingTransfer* pending = FindPending(record);
+    if (pending == nullptr)
+    {
+        return;
+    }
+    const TransferKind kind = pending->kind;
+    const bool writing = kind == TransferKind::Write;
+    char* at = writing ? pending->buffer + pending->done : pending->buffer;
+    const DWORD left = writing ? pending->size - pending->done : pending->size;
+    const Attempt attempt = TryUnlocked(lock, kind, at, left);
+    pending = FindPending(record);
+    if (pending == nullptr || attempt.wouldBlock)
     {
         return;
     }
     if (attempt.error != ERROR_SUCCESS)
     {
-        Complete(pending, attempt.error, pending.done);
+        Complete(*pending, attempt.error, pending->done);
         return;
     }
     if (!writing)
     {
-        Complete(pending, ERROR_SUCCESS, attempt.bytes);
+        Complete(*pending, ERROR_SUCCESS, attempt.bytes);
         return;
     }
-    pending.done += attempt.bytes;
-    if (pending.done >= pending.size)
+    pending->done += attempt.bytes;
+    if (pending->done >= pending->size)
     {
-        Complete(pending, ERROR_SUCCESS, pending.done);
+        Complete(*pending, ERROR_SUCCESS, pending->done);
     }
+}
+
+// A read or a write tries its system call with the stream's lock released, so that the two
+// directions of a duplex end move at once; one thread at a time uses each direction, and what the
+// call uses (the connected descriptor) does not change while the stream is open. A connect keeps
+// the lock: it changes the stream's state.
+Attempt Stream::TryUnlocked(std::unique_lock<std::mutex>& lock, TransferKind kind, char* buffer, DWORD size)
+{
+    if (kind == TransferKind::Connect)
+    {
+        return TryTransfer(kind, buffer, size);
+    }
+    lock.unlock();
+    const Attempt attempt = TryTransfer(kind, buffer, size);
+    lock.lock();
+    return attempt;
 }
 
 void Stream::Complete(PendingTransfer& pending, DWORD error, DWORD bytes)

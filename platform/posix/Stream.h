@@ -43,7 +43,8 @@ protected:
     bool IsUsable() const noexcept { return m_wake.IsOpen(); }
 
     // The error that refuses a new transfer at once (ERROR_SUCCESS when it may start); it must not
-    // consume data. Called with the stream's lock held, like the three below.
+    // consume data. Called with the stream's lock held, like WatchFor and CloseEnd; TryTransfer is
+    // called with it held for a connect and without it for a read or a write.
     virtual DWORD Refusal(TransferKind kind);
     virtual Attempt TryTransfer(TransferKind kind, char* buffer, DWORD size) = 0;
     virtual pollfd WatchFor(TransferKind kind) const = 0;
@@ -55,7 +56,8 @@ private:
     BOOL Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferred, OVERLAPPED* record);
     BOOL BlockUntilDone(std::unique_lock<std::mutex>& lock, OVERLAPPED* record, DWORD* transferred);
     PendingTransfer* FindPending(const OVERLAPPED* record);
-    void AdvanceLocked(PendingTransfer& pending);
+    void AdvanceLocked(std::unique_lock<std::mutex>& lock, const OVERLAPPED* record);
+    Attempt TryUnlocked(std::unique_lock<std::mutex>& lock, TransferKind kind, char* buffer, DWORD size);
     void Complete(PendingTransfer& pending, DWORD error, DWORD bytes);
     bool Permits(TransferKind kind) const noexcept;
 
