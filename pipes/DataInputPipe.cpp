@@ -199,25 +199,30 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
 bool DataInputPipe::FailBeforeWait(DWORD error)
 {
     CancelIo(m_pipe);
+    return Fail(error);
+}
+
+// A read that failed once its wait had ended: besides the failures a read meets at once, it may
+// have been aborted or interrupted.
+bool DataInputPipe::FailAfterWait(DWORD error)
+{
     switch (error)
     {
-    case ERROR_BROKEN_PIPE:
-        LOG(WARNING) << "The pipe has been closed from the other side.";
+    case ERROR_OPERATION_ABORTED:
+        LOG(WARNING) << "Operation aborted";
         return CloseStep();
-    case ERROR_MORE_DATA:
-        LOG(WARNING) << "Message is longer than the size";
-        return CloseStep();
-    case ERROR_PIPE_LISTENING:
-        LOG(WARNING) << "Other end of pipe is closed";
+    case ERROR_IO_INCOMPLETE:
+        LOG(WARNING) << "io was canceled";
+        detail::CancelTransfer(m_pipe, m_overlapped);
         return CloseStep();
     default:
-        LOG(ERROR) << "Error " << error << " while reading from the pipe.";
-        ZELIO_THROW_WITH_STACK(IOException());
+        return Fail(error);
     }
 }
 
-// A read that failed once its wait had ended.
-bool DataInputPipe::FailAfterWait(DWORD error)
+// The other end gone, or a state the stream cannot read in: logged and closed. Anything else is
+// unexpected: logged and thrown, with the pipe left open.
+bool DataInputPipe::Fail(DWORD error)
 {
     switch (error)
     {
@@ -229,13 +234,6 @@ bool DataInputPipe::FailAfterWait(DWORD error)
         return CloseStep();
     case ERROR_PIPE_LISTENING:
         LOG(WARNING) << "Other end of pipe is closed";
-        return CloseStep();
-    case ERROR_OPERATION_ABORTED:
-        LOG(WARNING) << "Operation aborted";
-        return CloseStep();
-    case ERROR_IO_INCOMPLETE:
-        LOG(WARNING) << "io was canceled";
-        detail::CancelTransfer(m_pipe, m_overlapped);
         return CloseStep();
     default:
         LOG(ERROR) << "Error " << error << " while reading from the pipe.";
@@ -247,16 +245,7 @@ bool DataInputPipe::FailAfterWait(DWORD error)
 // is Closed from here on.
 bool DataInputPipe::CloseStep()
 {
-    if (m_share)
-    {
-        m_share.reset();
-    }
-    else if (!CloseHandle(m_pipe))
-    {
-        LOG(ERROR) << "Cannot close the pipe, error " << GetLastError() << ".";
-    }
-    m_pipe = INVALID_HANDLE_VALUE;
-    return false;
+    return detail::CloseAfterFailure(m_pipe, m_share);
 }
 
 } // namespace Ostrel::Core

@@ -154,22 +154,25 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
 bool DataOutputPipe::FailBeforeWait(DWORD error)
 {
     CancelIo(m_pipe);
-    switch (error)
-    {
-    case ERROR_BROKEN_PIPE:
-        LOG(WARNING) << "The pipe has been closed from the other side.";
-        return CloseStep();
-    case ERROR_MORE_DATA:
-        LOG(WARNING) << "Message is longer than the size";
-        return CloseStep();
-    default:
-        LOG(ERROR) << "Error " << error << " while writing to the pipe.";
-        ZELIO_THROW_WITH_STACK(IOException());
-    }
+    return Fail(error);
 }
 
-// A write that failed once its wait had ended.
+// A write that failed once its wait had ended: besides the failures a write meets at once, it may
+// have been interrupted.
 bool DataOutputPipe::FailAfterWait(DWORD error)
+{
+    if (error != ERROR_IO_INCOMPLETE)
+    {
+        return Fail(error);
+    }
+    LOG(WARNING) << "io was canceled";
+    detail::CancelTransfer(m_pipe, m_overlapped);
+    return CloseStep();
+}
+
+// The other end gone: logged and closed. Anything else is unexpected: logged and thrown, with the
+// pipe left open.
+bool DataOutputPipe::Fail(DWORD error)
 {
     switch (error)
     {
@@ -178,10 +181,6 @@ bool DataOutputPipe::FailAfterWait(DWORD error)
         return CloseStep();
     case ERROR_MORE_DATA:
         LOG(WARNING) << "Message is longer than the size";
-        return CloseStep();
-    case ERROR_IO_INCOMPLETE:
-        LOG(WARNING) << "io was canceled";
-        detail::CancelTransfer(m_pipe, m_overlapped);
         return CloseStep();
     default:
         LOG(ERROR) << "Error " << error << " while writing to the pipe.";
@@ -193,16 +192,7 @@ bool DataOutputPipe::FailAfterWait(DWORD error)
 // is Closed from here on.
 bool DataOutputPipe::CloseStep()
 {
-    if (m_share)
-    {
-        m_share.reset();
-    }
-    else if (!CloseHandle(m_pipe))
-    {
-        LOG(ERROR) << "Cannot close the pipe, error " << GetLastError() << ".";
-    }
-    m_pipe = INVALID_HANDLE_VALUE;
-    return false;
+    return detail::CloseAfterFailure(m_pipe, m_share);
 }
 
 } // namespace Ostrel::Core

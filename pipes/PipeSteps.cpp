@@ -1,5 +1,6 @@
 // The steps that the pipe input and the pipe output share.
 #include "pipes/PipeSteps.h"
+#include "pipes/SharedPipeHandle.h"
 
 #include <glog/logging.h>
 
@@ -50,6 +51,20 @@ void CancelTransfer(HANDLE pipe, OVERLAPPED& overlapped)
     CancelIo(pipe);
     DWORD transferred = 0;
     GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
+}
+
+bool CloseAfterFailure(HANDLE& pipe, std::shared_ptr<SharedPipeHandle>& share)
+{
+    if (share)
+    {
+        share.reset();
+    }
+    else if (!CloseHandle(pipe))
+    {
+        LOG(ERROR) << "Cannot close the pipe, error " << GetLastError() << ".";
+    }
+    pipe = INVALID_HANDLE_VALUE;
+    return false;
 }
 
 void CloseEvent(HANDLE event)

@@ -5,6 +5,12 @@
 #include <Ostrel/Platform/Windows.h>
 
 #include <cstdint>
+#include <memory>
+
+namespace Ostrel::Core
+{
+class SharedPipeHandle;
+}
 
 namespace Ostrel::Core::detail
 {
@@ -32,6 +38,10 @@ void ConnectServerEnd(HANDLE pipe, OVERLAPPED& overlapped, const HANDLE (&waitLi
 // so that the system is done with the caller's buffer and the overlapped record before they are
 // reused or released.
 void CancelTransfer(HANDLE pipe, OVERLAPPED& overlapped);
+
+// The close step after a failed transfer: closes the pipe, or lets go of the stream's share of it
+// when it shares the handle, and marks the handle invalid. Always false, the transfer's result.
+bool CloseAfterFailure(HANDLE& pipe, std::shared_ptr<SharedPipeHandle>& share);
 
 // Closes an event handle that may be null.
 void CloseEvent(HANDLE event);

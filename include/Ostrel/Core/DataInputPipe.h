@@ -59,6 +59,7 @@ private:
                                                           std::unique_ptr<IByteDataInputProtocol> protocol);
     bool FailBeforeWait(DWORD error);
     bool FailAfterWait(DWORD error);
+    bool Fail(DWORD error);
     bool CloseStep();
 
     RefCountImpl m_refCount;

@@ -61,6 +61,7 @@ private:
     void CreateEvents();
     bool FailBeforeWait(DWORD error);
     bool FailAfterWait(DWORD error);
+    bool Fail(DWORD error);
     bool CloseStep();
 
     RefCountImpl m_refCount;
