@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <future>
 #include <thread>
@@ -24,6 +26,16 @@ namespace
 {
 
 constexpr uint64_t kLargestFrame = 16u << 20;
+
+// With TZ unset, glibc reloads the time zone on every mktime, freeing and copying its cached name
+// under a lock the thread sanitizer does not see; glog calls mktime for every line, so two threads
+// logging at once (the reader and the writer seeing the peer go) look like a race. Naming the
+// usual zone before any thread starts makes those calls read-only.
+const bool g_zoneNamed = [] {
+    ::setenv("TZ", ":/etc/localtime", 0);
+    ::tzset();
+    return true;
+}();
 
 // A POSIX pipe that carries the child's ready byte to us.
 struct ReadySignal
