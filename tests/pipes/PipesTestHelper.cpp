@@ -1,5 +1,6 @@
 // pipes_test_helper: the child process of the cross-process pipe tests. The first argument names
 // what it does; the exit status says whether what it checked held (0) or not.
+#include <Ostrel/Core/CommunicationChannel.h>
 #include <Ostrel/Core/DataInputOutputPipe.h>
 #include <Ostrel/Core/DataInputPipe.h>
 #include <Ostrel/Core/DataOutputPipe.h>
@@ -90,6 +91,60 @@ int ReadThenHang(const std::string& name)
     }
 }
 
+// The largest frame the channel modes handle.
+constexpr uint64_t kLargestFrame = 16u << 20;
+
+// Echoes every frame of a threaded channel over the client ends until the parent's end marker,
+// then sends the end marker back. With ready, tells the parent once the pipes are open.
+int ChannelEcho(const std::string& toChild, const std::string& toParent, bool ready)
+{
+    auto channel = CommunicationChannel::Create(DataInputPipe::Create(toChild, false),
+                                                DataOutputPipe::Create(toParent, false), true);
+    if (ready)
+    {
+        SignalReady();
+    }
+    // One Read takes a whole frame, since none is larger than the buffer.
+    std::vector<uint8_t> frame(kLargestFrame);
+    for (;;)
+    {
+        const uint64_t size = channel->Read(frame.data(), frame.size());
+        if (size == 0)
+        {
+            break;
+        }
+        if (channel->Write(frame.data(), size) != size)
+        {
+            return 1;
+        }
+    }
+    channel->Write(nullptr, 0);
+    return 0;
+}
+
+// Sends the length of a 16 MiB frame and only its first MiB, tells the parent, then hangs until
+// it is killed.
+int ChannelTornFrame(const std::string& toChild, const std::string& toParent)
+{
+    auto input = DataInputPipe::Create(toChild, false);
+    auto output = DataOutputPipe::Create(toParent, false);
+    uint8_t length[8];
+    for (int i = 0; i < 8; ++i)
+    {
+        length[i] = static_cast<uint8_t>(kLargestFrame >> (8 * i));
+    }
+    const auto part = zelio_test::Pattern(1u << 20);
+    if (output->Write(length, sizeof length) != sizeof length || output->Write(part.data(), part.size()) != part.size())
+    {
+        return 1;
+    }
+    SignalReady();
+    for (;;)
+    {
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    }
+}
+
 // Writes count patterned bytes to standard output, releases it, and checks that descriptor 1 is
 // still taken, so that the next open() cannot take its place.
 int WriteStandardOutput(uint64_t count)
@@ -166,6 +221,14 @@ int main(int argc, char** argv)
     if (args.size() == 2 && args[0] == "read-then-hang")
     {
         return ReadThenHang(args[1]);
+    }
+    if ((args.size() == 3 || (args.size() == 4 && args[3] == "ready")) && args[0] == "channel-echo")
+    {
+        return ChannelEcho(args[1], args[2], args.size() == 4);
+    }
+    if (args.size() == 3 && args[0] == "channel-torn-frame")
+    {
+        return ChannelTornFrame(args[1], args[2]);
     }
     if (args.size() == 2 && args[0] == "write-stdout")
     {
