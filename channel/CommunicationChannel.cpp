@@ -40,6 +40,27 @@ uint64_t DecodeLength(const uint8_t (&bytes)[kLengthBytes])
     return length;
 }
 
+// Makes the staging buffer exactly length bytes long, zero-filled. A larger frame than any before
+// gets a buffer of exactly its size, not a geometric growth of the old one, so the channel holds
+// at most twice its largest frame. False when no such buffer can be had.
+bool Resize(std::vector<uint8_t>& staging, uint64_t length)
+{
+    try
+    {
+        if (length > staging.capacity())
+        {
+            std::vector<uint8_t>().swap(staging);
+            staging.reserve(length);
+        }
+        staging.resize(length);
+        return true;
+    }
+    catch (const std::exception&)
+    {
+        return false;
+    }
+}
+
 // Counts a call in progress for the destructor, which waits until none is left. Made and
 // destroyed with the channel's mutex held.
 class CallInside
@@ -181,7 +202,12 @@ uint64_t CommunicationChannel::Write(const uint8_t* data, uint64_t size)
 {
     uint8_t length[kLengthBytes];
     EncodeLength(size, length);
-    m_output->Write(length, kLengthBytes);
+    // An output that took only part of the length has failed: bytes sent after it would reach the
+    // peer as a torn frame.
+    if (m_output->Write(length, kLengthBytes) != kLengthBytes)
+    {
+        return 0;
+    }
     return m_output->Write(data, size);
 }
 
@@ -225,8 +251,7 @@ bool CommunicationChannel::ReadFrame(std::vector<uint8_t>& staging)
 {
     uint8_t lengthBytes[kLengthBytes] = {};
     const uint64_t lengthRead = m_input->Read(lengthBytes, kLengthBytes);
-    const uint64_t length = DecodeLength(lengthBytes);
-    if (length == 0)
+    if (lengthRead == 0)
     {
         return false;
     }
@@ -236,11 +261,12 @@ bool CommunicationChannel::ReadFrame(std::vector<uint8_t>& staging)
                    << " of the 8 bytes of a frame length; its reader thread stops.";
         return false;
     }
-    try
+    const uint64_t length = DecodeLength(lengthBytes);
+    if (length == 0)
     {
-        staging.resize(length);
+        return false;
     }
-    catch (const std::exception&)
+    if (!Resize(staging, length))
     {
         LOG(ERROR) << "The communication channel cannot hold a frame of " << length
                    << " bytes; its reader thread stops.";

@@ -114,19 +114,26 @@ public:
     uint64_t Read(uint8_t*, uint64_t) override { throw std::invalid_argument("Pipe is invalid"); }
 };
 
-// Records every Write; the second of each pair may be told to report fewer bytes.
+// Records every Write. The payload write (the second of each pair) may be told to report fewer
+// bytes, and the length write (the first) to fail.
 class RecordingOutput : public Counted<Ostrel::Core::IByteDataOutput>
 {
 public:
     uint64_t Write(const uint8_t* data, uint64_t size) override
     {
         writes.emplace_back(data, data + size);
+        const bool lengthWrite = writes.size() % 2 == 1;
+        if (lengthWrite)
+        {
+            return failLength ? 0 : size;
+        }
         return size > shortBy ? size - shortBy : 0;
     }
     void Cancel() override { ++cancels; }
 
     std::vector<std::vector<uint8_t>> writes;
     uint64_t shortBy = 0;
+    bool failLength = false;
     int cancels = 0;
 };
 

@@ -85,6 +85,15 @@ TEST(CommunicationChannel, WriteSendsTheLengthThenThePayloadAndReturnsTheSecondC
     EXPECT_TRUE(t.output->writes[3].empty());
 }
 
+TEST(CommunicationChannel, WriteSendsNoPayloadAfterALengthTheOutputDidNotTake)
+{
+    ThreadedChannel t;
+    t.output->failLength = true;
+    const auto payload = Payload(10);
+    EXPECT_EQ(t.channel->Write(payload.data(), payload.size()), 0u);
+    EXPECT_EQ(t.output->writes.size(), 1u);
+}
+
 TEST(CommunicationChannel, FrameReadInPiecesIsConsumedOnlyAtItsEnd)
 {
     ThreadedChannel t;
@@ -261,6 +270,18 @@ const std::vector<uint64_t> kUnholdableLengths = {~uint64_t{0}, uint64_t{1} << 6
 #else
 const std::vector<uint64_t> kUnholdableLengths = {~uint64_t{0}, uint64_t{1} << 63, uint64_t{1} << 62};
 #endif
+
+TEST(CommunicationChannel, LengthCutShortEndsTheReaderWithAnErrorEvenWhenItsBytesAreZero)
+{
+    LogCapture log;
+    ThreadedChannel t;
+    const uint8_t zeros[3] = {0, 0, 0};
+    t.input->Write(zeros, 3);
+    t.input->Close();
+    uint8_t out[8];
+    EXPECT_EQ(t.channel->Read(out, 8), 0u);
+    EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The communication channel received 3 of the 8 bytes"), 1);
+}
 
 TEST(CommunicationChannel, LengthTooLargeToHoldEndsTheReaderWithAnError)
 {

@@ -44,8 +44,9 @@ public:
     void SetListener(IByteDataInputListener* listener) override;
     bool IsDataAvailable() override;
     uint64_t ReadMessageSize() override;
-    // Writes the 8-byte length, then the bytes; returns what the second write returned. A write of
-    // 0 bytes sends the end marker.
+    // Writes the 8-byte length, then the bytes; returns what the second write returned, or 0 when
+    // the output did not take the whole length (the bytes are then not sent). A write of 0 bytes
+    // sends the end marker.
     uint64_t Write(const uint8_t* data, uint64_t size) override;
 
     // The body of the reader thread.
