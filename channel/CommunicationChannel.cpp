@@ -40,19 +40,32 @@ uint64_t DecodeLength(const uint8_t (&bytes)[kLengthBytes])
     return length;
 }
 
-// Makes the staging buffer exactly length bytes long, zero-filled. A larger frame than any before
-// gets a buffer of exactly its size, not a geometric growth of the old one, so the channel holds
-// at most twice its largest frame. False when no such buffer can be had.
-bool Resize(std::vector<uint8_t>& staging, uint64_t length)
+// How far the next step of a payload read goes: the whole payload when it is small, otherwise steps
+// that double what has arrived, so that memory follows the bytes that really come.
+uint64_t NextPayloadStep(uint64_t received, uint64_t length)
+{
+    constexpr uint64_t kFirstStep = 64u << 20;
+    const uint64_t step = std::max(kFirstStep, received);
+    return length - received <= step ? length : received + step;
+}
+
+// Makes staging exactly target bytes long, keeping its first kept bytes; new bytes are zero. The
+// buffer is never given more capacity than the frame needs, so the channel holds at most twice its
+// largest frame. False when no such buffer can be had.
+bool GrowStaging(std::vector<uint8_t>& staging, uint64_t kept, uint64_t target)
 {
     try
     {
-        if (length > staging.capacity())
+        if (target > staging.capacity())
         {
-            std::vector<uint8_t>().swap(staging);
-            staging.reserve(length);
+            if (kept == 0)
+            {
+                // Nothing to keep: let the old buffer go before asking for the new one.
+                std::vector<uint8_t>().swap(staging);
+            }
+            staging.reserve(target);
         }
-        staging.resize(length);
+        staging.resize(target);
         return true;
     }
     catch (const std::exception&)
@@ -214,9 +227,9 @@ uint64_t CommunicationChannel::Write(const uint8_t* data, uint64_t size)
 void CommunicationChannel::Thread()
 {
     StackDebugInfo::Descr frame("CommunicationChannel", "Thread");
-    std::vector<uint8_t> staging;
     try
     {
+        std::vector<uint8_t> staging;
         for (;;)
         {
             boost::this_thread::interruption_point();
@@ -236,29 +249,29 @@ void CommunicationChannel::Thread()
     }
     catch (const std::exception& e)
     {
-        LOG(ERROR) << "The reader thread of the communication channel stops: its input failed: " << e.what();
+        LOG(ERROR) << "The reader thread of the communication channel stops: " << e.what();
     }
     catch (...)
     {
-        LOG(ERROR) << "The reader thread of the communication channel stops: its input failed.";
+        LOG(ERROR) << "The reader thread of the communication channel stops on an unknown exception.";
     }
     EndReader();
 }
 
 // Reads one whole frame into staging; false at the end marker, when the input gave nothing, or
-// when the frame could not be read whole (which is logged).
+// when the frame could not be read whole (logged, unless the channel is shutting down).
 bool CommunicationChannel::ReadFrame(std::vector<uint8_t>& staging)
 {
     uint8_t lengthBytes[kLengthBytes] = {};
-    const uint64_t lengthRead = m_input->Read(lengthBytes, kLengthBytes);
+    const uint64_t lengthRead = ReadFully(lengthBytes, kLengthBytes);
     if (lengthRead == 0)
     {
         return false;
     }
     if (lengthRead != kLengthBytes)
     {
-        LOG(ERROR) << "The communication channel received " << lengthRead
-                   << " of the 8 bytes of a frame length; its reader thread stops.";
+        LOG_IF(ERROR, !ShuttingDown()) << "The communication channel received " << lengthRead
+                     << " of the 8 bytes of a frame length; its reader thread stops.";
         return false;
     }
     const uint64_t length = DecodeLength(lengthBytes);
@@ -266,20 +279,64 @@ bool CommunicationChannel::ReadFrame(std::vector<uint8_t>& staging)
     {
         return false;
     }
-    if (!Resize(staging, length))
+    return ReadPayload(staging, length);
+}
+
+// Reads the payload into staging, growing it as the bytes arrive: a corrupt length costs no more
+// memory than the bytes that really come.
+bool CommunicationChannel::ReadPayload(std::vector<uint8_t>& staging, uint64_t length)
+{
+    if (length > staging.max_size())
     {
-        LOG(ERROR) << "The communication channel cannot hold a frame of " << length
-                   << " bytes; its reader thread stops.";
+        LOG_IF(ERROR, !ShuttingDown()) << "The communication channel cannot hold a frame of " << length
+                                       << " bytes; its reader thread stops.";
         return false;
     }
-    const uint64_t payloadRead = m_input->Read(staging.data(), length);
-    if (payloadRead != length)
+    uint64_t received = 0;
+    while (received < length)
     {
-        LOG(ERROR) << "The communication channel received " << payloadRead << " of the " << length
-                   << " bytes of a frame; the frame is dropped and its reader thread stops.";
-        return false;
+        const uint64_t target = NextPayloadStep(received, length);
+        if (!GrowStaging(staging, received, target))
+        {
+            LOG_IF(ERROR, !ShuttingDown()) << "The communication channel cannot hold a frame of " << length
+                         << " bytes; its reader thread stops.";
+            return false;
+        }
+        const uint64_t got = ReadFully(staging.data() + received, target - received);
+        received += got;
+        if (received != target)
+        {
+            LOG_IF(ERROR, !ShuttingDown()) << "The communication channel received " << received << " of the " << length
+                         << " bytes of a frame; the frame is dropped and its reader thread stops.";
+            return false;
+        }
     }
     return true;
+}
+
+// Reads until size bytes have come or a read returns nothing, so that an input whose reads move
+// one bounded transfer each serves as well as one that fills the whole request.
+uint64_t CommunicationChannel::ReadFully(uint8_t* data, uint64_t size)
+{
+    uint64_t total = 0;
+    while (total < size)
+    {
+        const uint64_t got = m_input->Read(data + total, size - total);
+        if (got == 0)
+        {
+            break;
+        }
+        total += got;
+    }
+    return total;
+}
+
+// True once the destructor has begun: the input was cancelled on purpose, and what it cut short is
+// not a failure to report.
+bool CommunicationChannel::ShuttingDown()
+{
+    boost::lock_guard<boost::mutex> lock(m_mutex);
+    return m_readerEnded;
 }
 
 void CommunicationChannel::PublishFrame(const std::vector<uint8_t>& staging)

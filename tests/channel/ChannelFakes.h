@@ -41,12 +41,16 @@ private:
 
 // Bytes written come out of Read in order. A Read waits until it can fill its whole request, as a
 // pipe read with the default protocol does, or until the queue is closed or cancelled, when it
-// returns what there is. A cancel closes the queue for good.
+// returns what there is. A cancel closes the queue for good. With maxPerRead set, each Read moves
+// at most that many bytes, as one raw pipe transfer does.
 class ByteQueue : public Counted<Ostrel::Core::IByteDataInput, Ostrel::Core::IByteDataOutput>
 {
 public:
+    explicit ByteQueue(uint64_t maxPerRead = ~uint64_t{0}) : m_maxPerRead(maxPerRead) {}
+
     uint64_t Read(uint8_t* data, uint64_t size) override
     {
+        size = std::min(size, m_maxPerRead);
         std::unique_lock<std::mutex> lock(m_mutex);
         ++m_readsStarted;
         m_changed.notify_all();
@@ -100,6 +104,7 @@ public:
     }
 
 private:
+    const uint64_t m_maxPerRead;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<uint8_t> m_bytes;

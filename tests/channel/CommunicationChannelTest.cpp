@@ -263,29 +263,9 @@ TEST(CommunicationChannel, FrameCutShortIsNotPublished)
         1);
 }
 
-// Lengths beyond what a vector can hold, and (outside the sanitizers, whose allocators end the
-// process instead of throwing std::bad_alloc) a length no allocator can satisfy.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-const std::vector<uint64_t> kUnholdableLengths = {~uint64_t{0}, uint64_t{1} << 63};
-#else
-const std::vector<uint64_t> kUnholdableLengths = {~uint64_t{0}, uint64_t{1} << 63, uint64_t{1} << 62};
-#endif
-
-TEST(CommunicationChannel, LengthCutShortEndsTheReaderWithAnErrorEvenWhenItsBytesAreZero)
+TEST(CommunicationChannel, LengthNoBufferCanHoldEndsTheReaderWithAnError)
 {
-    LogCapture log;
-    ThreadedChannel t;
-    const uint8_t zeros[3] = {0, 0, 0};
-    t.input->Write(zeros, 3);
-    t.input->Close();
-    uint8_t out[8];
-    EXPECT_EQ(t.channel->Read(out, 8), 0u);
-    EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The communication channel received 3 of the 8 bytes"), 1);
-}
-
-TEST(CommunicationChannel, LengthTooLargeToHoldEndsTheReaderWithAnError)
-{
-    for (const uint64_t length : kUnholdableLengths)
+    for (const uint64_t length : {~uint64_t{0}, uint64_t{1} << 63})
     {
         LogCapture log;
         ThreadedChannel t;
@@ -297,9 +277,44 @@ TEST(CommunicationChannel, LengthTooLargeToHoldEndsTheReaderWithAnError)
         t.input->Write(bytes, 8);
         uint8_t out[8];
         EXPECT_EQ(t.channel->Read(out, 8), 0u);
-        EXPECT_EQ(
-            log.CountStartingWith(google::GLOG_ERROR, "The communication channel cannot hold a frame of"), 1);
+        EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The communication channel cannot hold a frame of"), 1);
     }
+}
+
+// A corrupt length far beyond what the machine holds: memory follows the bytes that come, so the
+// frame ends as a short one when the peer goes, not in an allocation of the whole claimed length.
+TEST(CommunicationChannel, CorruptHugeLengthCostsOnlyTheBytesThatArrive)
+{
+    LogCapture log;
+    ThreadedChannel t;
+    const uint64_t length = uint64_t{1} << 40;
+    uint8_t bytes[8];
+    for (int i = 0; i < 8; ++i)
+    {
+        bytes[i] = static_cast<uint8_t>(length >> (8 * i));
+    }
+    t.input->Write(bytes, 8);
+    const auto part = Payload(1000);
+    t.input->Write(part.data(), part.size());
+    t.input->Close();
+    uint8_t out[8];
+    EXPECT_EQ(t.channel->Read(out, 8), 0u);
+    EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR,
+                                    "The communication channel received 1000 of the 1099511627776 bytes"),
+              1);
+}
+
+TEST(CommunicationChannel, InputThatMovesOneBoundedTransferPerReadStillYieldsWholeFrames)
+{
+    boost::intrusive_ptr<ByteQueue> input(new ByteQueue(4096));
+    boost::intrusive_ptr<RecordingOutput> output(new RecordingOutput);
+    auto channel = CommunicationChannel::Create(input, output, true);
+    const auto payload = Payload(10000);
+    input->WriteFrame(payload);
+    std::vector<uint8_t> received(20000);
+    EXPECT_EQ(channel->Read(received.data(), received.size()), payload.size());
+    received.resize(payload.size());
+    EXPECT_EQ(received, payload);
 }
 
 TEST(CommunicationChannel, TwoThreadedChannelsTalkThroughQueues)

@@ -59,6 +59,9 @@ private:
 
     uint64_t ReadFrameBytes(uint8_t* data, uint64_t size);
     bool ReadFrame(std::vector<uint8_t>& staging);
+    bool ReadPayload(std::vector<uint8_t>& staging, uint64_t length);
+    uint64_t ReadFully(uint8_t* data, uint64_t size);
+    bool ShuttingDown();
     void PublishFrame(const std::vector<uint8_t>& staging);
     void WaitUntilConsumed();
     void EndReader();
