@@ -4,6 +4,7 @@
 #include <Ostrel/Core/DataStdInput.h>
 
 #include "pipes/SharedPipeHandle.h"
+#include "streams/StandardHandleShare.h"
 #include "streams/StreamMembers.h"
 
 #include <glog/logging.h>
@@ -17,12 +18,13 @@ boost::intrusive_ptr<IByteDataInput> DataStdInput::Create(uint64_t& bufferSize)
 {
     boost::intrusive_ptr<DataStdInput> stream(new DataStdInput);
     auto protocol = std::make_unique<ByteDataInputRawProtocol>();
-    if (stream->m_handle == nullptr)
+    // The inner pipe, and any other standard stream over the same handle, share it: none closes it
+    // under another.
+    stream->m_share = detail::ShareStandardHandle(STD_INPUT_HANDLE);
+    if (!stream->m_share)
     {
         return nullptr;
     }
-    // The inner pipe shares the handle, so that neither closes it under the other.
-    stream->m_share = std::make_shared<SharedPipeHandle>(stream->m_handle);
     auto input = DataInputPipe::CreateOverShare(stream->m_share, std::move(protocol));
     bufferSize = input->GetBufferSize();
     stream->m_input = input;

@@ -4,6 +4,7 @@
 #include <Ostrel/Core/DataStdOutput.h>
 
 #include "pipes/SharedPipeHandle.h"
+#include "streams/StandardHandleShare.h"
 #include "streams/StreamMembers.h"
 
 #include <glog/logging.h>
@@ -17,12 +18,13 @@ boost::intrusive_ptr<IByteDataOutput> DataStdOutput::Create(uint64_t& bufferSize
 {
     boost::intrusive_ptr<DataStdOutput> stream(new DataStdOutput);
     auto protocol = std::make_unique<ByteDataOutputRawProtocol>();
-    if (stream->m_handle == nullptr)
+    // The inner pipe, and any other standard stream over the same handle, share it: none closes it
+    // under another.
+    stream->m_share = detail::ShareStandardHandle(STD_OUTPUT_HANDLE);
+    if (!stream->m_share)
     {
         return nullptr;
     }
-    // The inner pipe shares the handle, so that neither closes it under the other.
-    stream->m_share = std::make_shared<SharedPipeHandle>(stream->m_handle);
     auto output = DataOutputPipe::CreateOverShare(stream->m_share, std::move(protocol));
     stream->m_output = output;
     bufferSize = output->GetBufferSize();

@@ -175,6 +175,28 @@ int WriteStandardOutput(uint64_t count)
     return 0;
 }
 
+// Two standard outputs at once: releasing one leaves the other working; once both are gone the
+// handle is closed, and no new standard output is made over it.
+int TwoStandardOutputs()
+{
+    uint64_t bufferSize = 0;
+    auto first = DataStdOutput::Create(bufferSize);
+    auto second = DataStdOutput::Create(bufferSize);
+    if (!first || !second)
+    {
+        return 2;
+    }
+    first.reset();
+    const auto bytes = zelio_test::Pattern(10);
+    if (second->Write(bytes.data(), bytes.size()) != bytes.size())
+    {
+        return 3;
+    }
+    second.reset();
+    uint64_t untouched = 77;
+    return DataStdOutput::Create(untouched) || untouched != 77 ? 4 : 0;
+}
+
 // Reads standard input to its end and checks it holds count patterned bytes.
 int ReadStandardInput(uint64_t count)
 {
@@ -237,6 +259,10 @@ int main(int argc, char** argv)
     if (args.size() == 2 && args[0] == "read-stdin")
     {
         return ReadStandardInput(std::stoull(args[1]));
+    }
+    if (args.size() == 1 && args[0] == "two-stdout")
+    {
+        return TwoStandardOutputs();
     }
     if (args.size() == 1 && args[0] == "no-stdin")
     {

@@ -21,8 +21,10 @@ class DataStdOutput : public virtual IByteDataOutput
     ZELIO_REF_COUNTED_MEMBERS
 
 public:
-    // An empty pointer when the process has no standard output; bufferSize is then left alone,
-    // otherwise it receives the largest transfer, 4096.
+    // An empty pointer when the process has no standard output, or when a released standard
+    // stream has already closed it; bufferSize is then left alone. Otherwise bufferSize receives
+    // the largest transfer, 4096. Standard streams over the same handle share it: releasing one
+    // does not close it under another.
     ZELIO_API static boost::intrusive_ptr<IByteDataOutput> Create(uint64_t& bufferSize);
 
     uint64_t Write(const uint8_t* data, uint64_t size) override;
