@@ -5,7 +5,6 @@
 #include <boost/assert/source_location.hpp>
 #include <boost/throw_exception.hpp>
 
-
 namespace Ostrel::Core
 {
 

@@ -271,7 +271,7 @@ bool CommunicationChannel::ReadFrame(std::vector<uint8_t>& staging)
     if (lengthRead != kLengthBytes)
     {
         LOG_IF(ERROR, !ShuttingDown()) << "The communication channel received " << lengthRead
-                     << " of the 8 bytes of a frame length; its reader thread stops.";
+                                       << " of the 8 bytes of a frame length; its reader thread stops.";
         return false;
     }
     const uint64_t length = DecodeLength(lengthBytes);
@@ -299,15 +299,16 @@ bool CommunicationChannel::ReadPayload(std::vector<uint8_t>& staging, uint64_t l
         if (!GrowStaging(staging, received, target))
         {
             LOG_IF(ERROR, !ShuttingDown()) << "The communication channel cannot hold a frame of " << length
-                         << " bytes; its reader thread stops.";
+                                           << " bytes; its reader thread stops.";
             return false;
         }
         const uint64_t got = ReadFully(staging.data() + received, target - received);
         received += got;
         if (received != target)
         {
-            LOG_IF(ERROR, !ShuttingDown()) << "The communication channel received " << received << " of the " << length
-                         << " bytes of a frame; the frame is dropped and its reader thread stops.";
+            LOG_IF(ERROR, !ShuttingDown())
+                << "The communication channel received " << received << " of the " << length
+                << " bytes of a frame; the frame is dropped and its reader thread stops.";
             return false;
         }
     }

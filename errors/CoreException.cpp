@@ -1,4 +1,5 @@
-// CoreException: the root of the library's exception family. Like every class of the family it is a pure marker: what went wrong travels in error-information records (Ostrel/ErrorInfo.h).
+// CoreException: the root of the library's exception family. Like every class of the family it is a pure
+// marker: what went wrong travels in error-information records (Ostrel/ErrorInfo.h).
 #include <Ostrel/Core/CoreException.h>
 
 #include "errors/ExceptionMembers.h"

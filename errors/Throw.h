@@ -16,8 +16,7 @@
 namespace Ostrel::Core::detail
 {
 
-template <class E>
-const E& WithCallStack(const E& exception)
+template <class E> const E& WithCallStack(const E& exception)
 {
     return exception << ErrorCallStack(GetCallStack());
 }
@@ -32,6 +31,7 @@ template <class StdException>
 } // namespace Ostrel::Core::detail
 
 #define ZELIO_THROW(exception) BOOST_THROW_EXCEPTION(exception)
-#define ZELIO_THROW_WITH_STACK(exception) BOOST_THROW_EXCEPTION(::Ostrel::Core::detail::WithCallStack(exception))
-#define ZELIO_THROW_STANDARD(Type, description)                                                          \
+#define ZELIO_THROW_WITH_STACK(exception)                                                                    \
+    BOOST_THROW_EXCEPTION(::Ostrel::Core::detail::WithCallStack(exception))
+#define ZELIO_THROW_STANDARD(Type, description)                                                              \
     ::Ostrel::Core::detail::ThrowStandard<Type>(description, BOOST_CURRENT_LOCATION)

@@ -43,13 +43,15 @@ std::shared_ptr<SharedPipeHandle> ShareStandardHandle(DWORD which)
         return nullptr;
     }
     // The last holder closes the handle and records that it is gone.
-    std::shared_ptr<SharedPipeHandle> share(new SharedPipeHandle(handle), [which](SharedPipeHandle* last) {
-        {
-            std::lock_guard<std::mutex> closing(g_mutex);
-            StateOf(which).closed = true;
-        }
-        delete last;
-    });
+    std::shared_ptr<SharedPipeHandle> share(new SharedPipeHandle(handle),
+                                            [which](SharedPipeHandle* last)
+                                            {
+                                                {
+                                                    std::lock_guard<std::mutex> closing(g_mutex);
+                                                    StateOf(which).closed = true;
+                                                }
+                                                delete last;
+                                            });
     state.share = share;
     return share;
 }

@@ -136,10 +136,17 @@ void BM_ChannelFramesPerSecond(benchmark::State& state)
     // This side's allocations only: its writes, and the reader thread's acknowledgements.
     state.counters["allocs_per_frame"] = static_cast<double>(allocations) / total;
 }
-BENCHMARK(BM_ChannelFramesPerSecond)->Arg(64)->Arg(4096)->Arg(65536)->Unit(benchmark::kMillisecond)->Iterations(4)->UseRealTime();
+BENCHMARK(BM_ChannelFramesPerSecond)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Arg(65536)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->UseRealTime();
 
-template <class Side> void Ping(Side& side, std::vector<uint8_t>& frame, std::vector<uint8_t>& echo,
-                                std::vector<double>& micros, int count)
+template <class Side>
+void Ping(Side& side, std::vector<uint8_t>& frame, std::vector<uint8_t>& echo, std::vector<double>& micros,
+          int count)
 {
     for (int i = 0; i < count; ++i)
     {

@@ -136,10 +136,7 @@ public:
         m_wake.notify_one();
     }
 
-    void Join()
-    {
-        m_thread.join();
-    }
+    void Join() { m_thread.join(); }
 
 private:
     std::mutex m_mutex;
@@ -170,7 +167,8 @@ struct SocketPair
 
 // Runs the floor pass and the library pass of one iteration, alternating which goes first.
 template <class Floor, class Library>
-void RunBoth(Comparison& comparison, uint64_t iteration, uint64_t libraryCalls, Floor&& floor, Library&& library)
+void RunBoth(Comparison& comparison, uint64_t iteration, uint64_t libraryCalls, Floor&& floor,
+             Library&& library)
 {
     if (iteration % 2 == 0)
     {
@@ -257,8 +255,9 @@ public:
             posix_spawn_file_actions_adddup2(&actions, moved[i], 3 + i);
         }
         const std::string bytes = std::to_string(kTotal);
-        char* argv[] = {const_cast<char*>(ZELIO_PIPE_BENCH_PEER), const_cast<char*>(peerReads ? "read" : "write"),
-                        const_cast<char*>(bytes.c_str()), const_cast<char*>(pipeName.c_str()), nullptr};
+        char* argv[] = {const_cast<char*>(ZELIO_PIPE_BENCH_PEER),
+                        const_cast<char*>(peerReads ? "read" : "write"), const_cast<char*>(bytes.c_str()),
+                        const_cast<char*>(pipeName.c_str()), nullptr};
         if (posix_spawn(&m_pid, ZELIO_PIPE_BENCH_PEER, &actions, nullptr, argv, environ) != 0)
         {
             Fail("posix_spawn");
@@ -358,7 +357,8 @@ void BM_PipeTwoProcesses(benchmark::State& state)
             [&]
             {
                 peer.Send('S');
-                peerReads ? SendAll(sockets.fd[0], buffer, kTotal) : ReceiveAll(sockets.fd[0], buffer, kTotal);
+                peerReads ? SendAll(sockets.fd[0], buffer, kTotal)
+                          : ReceiveAll(sockets.fd[0], buffer, kTotal);
                 peer.AwaitPass();
             },
             [&]
@@ -467,13 +467,15 @@ void BM_DuplexBothWays(benchmark::State& state)
             comparison, iteration++, 4 * kDuplexEachWay / kChunk,
             [&]
             {
-                pass(socketServerWriter, socketClientReader, socketClientWriter,
-                     [&] { ReceiveAll(sockets.fd[0], serverIn, kDuplexEachWay); }, floorDown, floorUp);
+                pass(
+                    socketServerWriter, socketClientReader, socketClientWriter,
+                    [&] { ReceiveAll(sockets.fd[0], serverIn, kDuplexEachWay); }, floorDown, floorUp);
             },
             [&]
             {
-                pass(pipeServerWriter, pipeClientReader, pipeClientWriter,
-                     [&] { ReceiveAll(*server, serverIn, kDuplexEachWay); }, libraryDown, libraryUp);
+                pass(
+                    pipeServerWriter, pipeClientReader, pipeClientWriter,
+                    [&] { ReceiveAll(*server, serverIn, kDuplexEachWay); }, libraryDown, libraryUp);
             });
     }
     comparison.Report(state, 2 * kDuplexEachWay);

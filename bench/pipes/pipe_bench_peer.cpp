@@ -103,7 +103,8 @@ int main(int argc, char** argv)
             }
             else
             {
-                const ssize_t n = reading ? ::read(kSocketFd, buffer, request) : ::write(kSocketFd, buffer, request);
+                const ssize_t n =
+                    reading ? ::read(kSocketFd, buffer, request) : ::write(kSocketFd, buffer, request);
                 count = n > 0 ? static_cast<uint64_t>(n) : 0;
             }
             if (count == 0)

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 using namespace Ostrel;
 using namespace Ostrel::Core;
@@ -34,8 +34,7 @@ void CopyOutInBlocks(const uint8_t* source, uint64_t size, uint8_t* block)
     }
 }
 
-template <class Stream>
-uint64_t ReadToTheEnd(Stream& stream, uint8_t* block, uint64_t blockSize)
+template <class Stream> uint64_t ReadToTheEnd(Stream& stream, uint8_t* block, uint64_t blockSize)
 {
     stream->SetPosition(0);
     uint64_t calls = 1;
@@ -70,9 +69,10 @@ void BM_StringInputRead4K(benchmark::State& state)
     Comparison comparison;
     for (auto _ : state)
     {
-        comparison.TimeFloor([&] {
-            CopyOutInBlocks(reinterpret_cast<const uint8_t*>(source.data()), source.size(), block.data());
-        });
+        comparison.TimeFloor(
+            [&] {
+                CopyOutInBlocks(reinterpret_cast<const uint8_t*>(source.data()), source.size(), block.data());
+            });
         comparison.TimeLibrary(kMemoryBytes / kBlock, [&] { ReadToTheEnd(input, block.data(), kBlock); });
     }
     comparison.Report(state, kMemoryBytes);
@@ -89,23 +89,27 @@ void BM_StringOutputWrite4K(benchmark::State& state)
     Comparison comparison;
     for (auto _ : state)
     {
-        comparison.TimeFloor([&] {
-            for (uint64_t offset = 0; offset < kMemoryBytes; offset += kBlock)
+        comparison.TimeFloor(
+            [&]
             {
-                std::memcpy(floorTarget.data() + offset, block.data(), kBlock);
-                benchmark::ClobberMemory();
-            }
-        });
+                for (uint64_t offset = 0; offset < kMemoryBytes; offset += kBlock)
+                {
+                    std::memcpy(floorTarget.data() + offset, block.data(), kBlock);
+                    benchmark::ClobberMemory();
+                }
+            });
         // Each pass starts from an empty string that keeps its capacity, so it measures the
         // writes, not the string's first growth.
         output->SetSize(0);
-        comparison.TimeLibrary(kMemoryBytes / kBlock, [&] {
-            for (uint64_t offset = 0; offset < kMemoryBytes; offset += kBlock)
-            {
-                output->Write(block.data(), kBlock);
-                benchmark::ClobberMemory();
-            }
-        });
+        comparison.TimeLibrary(kMemoryBytes / kBlock,
+                               [&]
+                               {
+                                   for (uint64_t offset = 0; offset < kMemoryBytes; offset += kBlock)
+                                   {
+                                       output->Write(block.data(), kBlock);
+                                       benchmark::ClobberMemory();
+                                   }
+                               });
     }
     comparison.Report(state, kMemoryBytes);
 }
@@ -144,13 +148,15 @@ void BM_FileInputRead64K(benchmark::State& state)
     Comparison comparison;
     for (auto _ : state)
     {
-        comparison.TimeFloor([&] {
-            std::fseek(bare, 0, SEEK_SET);
-            while (std::fread(block.data(), 1, kCall, bare) != 0)
+        comparison.TimeFloor(
+            [&]
             {
-                benchmark::ClobberMemory();
-            }
-        });
+                std::fseek(bare, 0, SEEK_SET);
+                while (std::fread(block.data(), 1, kCall, bare) != 0)
+                {
+                    benchmark::ClobberMemory();
+                }
+            });
         comparison.TimeLibrary(kFileBytes / kCall, [&] { ReadToTheEnd(input, block.data(), kCall); });
     }
     std::fclose(bare);
@@ -170,21 +176,25 @@ void BM_FileOutputWrite4K(benchmark::State& state)
     for (auto _ : state)
     {
         // Both overwrite a file of the same size in place, flushing after every block.
-        comparison.TimeFloor([&] {
-            std::fseek(bare, 0, SEEK_SET);
-            for (uint64_t offset = 0; offset < kFileBytes; offset += kBlock)
+        comparison.TimeFloor(
+            [&]
             {
-                std::fwrite(block.data(), 1, kBlock, bare);
-                std::fflush(bare);
-            }
-        });
-        comparison.TimeLibrary(kFileBytes / kBlock, [&] {
-            output->SetPosition(0);
-            for (uint64_t offset = 0; offset < kFileBytes; offset += kBlock)
-            {
-                output->Write(block.data(), kBlock);
-            }
-        });
+                std::fseek(bare, 0, SEEK_SET);
+                for (uint64_t offset = 0; offset < kFileBytes; offset += kBlock)
+                {
+                    std::fwrite(block.data(), 1, kBlock, bare);
+                    std::fflush(bare);
+                }
+            });
+        comparison.TimeLibrary(kFileBytes / kBlock,
+                               [&]
+                               {
+                                   output->SetPosition(0);
+                                   for (uint64_t offset = 0; offset < kFileBytes; offset += kBlock)
+                                   {
+                                       output->Write(block.data(), kBlock);
+                                   }
+                               });
     }
     std::fclose(bare);
     comparison.Report(state, kFileBytes);

@@ -20,15 +20,10 @@ uint64_t AllocationCount();
 class Comparison
 {
 public:
-    template <class Pass>
-    void TimeFloor(Pass&& pass)
-    {
-        m_floorSeconds += Seconds(pass);
-    }
+    template <class Pass> void TimeFloor(Pass&& pass) { m_floorSeconds += Seconds(pass); }
 
     // calls: how many library calls the pass makes, for the allocations-per-call figure.
-    template <class Pass>
-    void TimeLibrary(uint64_t calls, Pass&& pass)
+    template <class Pass> void TimeLibrary(uint64_t calls, Pass&& pass)
     {
         const uint64_t before = AllocationCount();
         m_librarySeconds += Seconds(pass);
@@ -40,8 +35,7 @@ public:
     void Report(benchmark::State& state, uint64_t bytesPerPass) const;
 
 private:
-    template <class Pass>
-    static double Seconds(Pass& pass)
+    template <class Pass> static double Seconds(Pass& pass)
     {
         const auto start = std::chrono::steady_clock::now();
         pass();

@@ -59,8 +59,8 @@
 #include <Ostrel/Core/DataInputOutputPipe.h>
 #include <Ostrel/Core/DataInputPipe.h>
 #include <Ostrel/Core/DataOutputPipe.h>
-#include <Ostrel/Core/IByteDataInputOutput.h>
 #include <Ostrel/Core/IByteDataInputEx.h>
+#include <Ostrel/Core/IByteDataInputOutput.h>
 #include <Ostrel/Core/IByteDataInputProtocol.h>
 #include <Ostrel/Core/IByteDataOutputEx.h>
 #include <Ostrel/Core/IByteDataOutputProtocol.h>

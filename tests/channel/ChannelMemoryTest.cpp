@@ -97,7 +97,8 @@ TEST(ChannelMemory, HoldsAtMostTwiceItsLargestFrameWhateverTheNumberOfFrames)
     const int64_t baseline = g_live.load();
     g_peak.store(baseline);
     auto channel = CommunicationChannel::Create(input, output, true);
-    auto exchange = [&](uint64_t size) {
+    auto exchange = [&](uint64_t size)
+    {
         channel->Write(frames.data(), size);
         return channel->Read(echo.data(), echo.size()) == size && MatchesPattern(echo.data(), size, 0);
     };
@@ -123,9 +124,10 @@ TEST(ChannelMemory, HoldsAtMostTwiceItsLargestFrameWhateverTheNumberOfFrames)
     const int64_t afterRelease = g_live.load() - baseline;
     EXPECT_EQ(child.Wait(), 0);
 
-    std::cout << "largest frame " << kLargest << " B; held after 1 frame " << afterOne << " B, after 1502 frames "
-              << afterMany << " B, peak " << peak << " B (" << static_cast<double>(peak) / kLargest
-              << " x the largest frame); after release " << afterRelease << " B\n";
+    std::cout << "largest frame " << kLargest << " B; held after 1 frame " << afterOne
+              << " B, after 1502 frames " << afterMany << " B, peak " << peak << " B ("
+              << static_cast<double>(peak) / kLargest << " x the largest frame); after release "
+              << afterRelease << " B\n";
     EXPECT_LE(peak, 2 * static_cast<int64_t>(kLargest) + kSlack);
     EXPECT_LE(afterMany, 2 * static_cast<int64_t>(kLargest) + kSlack);
     EXPECT_LE(afterMany, afterOne + kSlack);

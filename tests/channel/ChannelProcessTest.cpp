@@ -31,7 +31,8 @@ constexpr uint64_t kLargestFrame = 16u << 20;
 // under a lock the thread sanitizer does not see; glog calls mktime for every line, so two threads
 // logging at once (the reader and the writer seeing the peer go) look like a race. Naming the
 // usual zone before any thread starts makes those calls read-only.
-const bool g_zoneNamed = [] {
+const bool g_zoneNamed = []
+{
     ::setenv("TZ", ":/etc/localtime", 0);
     ::tzset();
     return true;
@@ -90,33 +91,52 @@ struct ParentSide
 int ErrorLines(const LogCapture& log)
 {
     const auto lines = log.Lines();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [](const LogLine& line) {
-        return line.severity == google::GLOG_ERROR;
-    }));
+    return static_cast<int>(std::count_if(
+        lines.begin(), lines.end(), [](const LogLine& line) { return line.severity == google::GLOG_ERROR; }));
 }
 
 TEST(ChannelProcess, FramesOfEverySizeComeBackIntactFromAnotherProcess)
 {
-    const std::vector<uint64_t> sizes{1,    2,         3,           7,           8,           9,
-                                      15,   16,        17,          4095,        4096,        4097,
-                                      8191, 65535,     65536,       65537,       (1u << 20) + 3,
-                                      (4u << 20) - 1,  kLargestFrame - 1,        kLargestFrame,
-                                      1,    kLargestFrame};
+    const std::vector<uint64_t> sizes{1,
+                                      2,
+                                      3,
+                                      7,
+                                      8,
+                                      9,
+                                      15,
+                                      16,
+                                      17,
+                                      4095,
+                                      4096,
+                                      4097,
+                                      8191,
+                                      65535,
+                                      65536,
+                                      65537,
+                                      (1u << 20) + 3,
+                                      (4u << 20) - 1,
+                                      kLargestFrame - 1,
+                                      kLargestFrame,
+                                      1,
+                                      kLargestFrame};
     ParentSide side;
     ChildProcess child({"channel-echo", side.toChild, side.toParent});
 
     // All the frames go out from another thread while this one checks the echoes, so several
     // frames are on their way at once in both directions.
-    auto writer = std::async(std::launch::async, [&] {
-        uint64_t whole = 0;
-        for (uint64_t i = 0; i < sizes.size(); ++i)
-        {
-            const auto frame = Pattern(sizes[i], i * 1000003);
-            whole += side.channel->Write(frame.data(), frame.size()) == frame.size() ? 1 : 0;
-        }
-        side.channel->Write(nullptr, 0);
-        return whole;
-    });
+    auto writer =
+        std::async(std::launch::async,
+                   [&]
+                   {
+                       uint64_t whole = 0;
+                       for (uint64_t i = 0; i < sizes.size(); ++i)
+                       {
+                           const auto frame = Pattern(sizes[i], i * 1000003);
+                           whole += side.channel->Write(frame.data(), frame.size()) == frame.size() ? 1 : 0;
+                       }
+                       side.channel->Write(nullptr, 0);
+                       return whole;
+                   });
 
     // One byte more than the largest frame, so that a frame longer than it was sent would show.
     std::vector<uint8_t> echo(kLargestFrame + 1);
@@ -125,7 +145,8 @@ TEST(ChannelProcess, FramesOfEverySizeComeBackIntactFromAnotherProcess)
         std::fill_n(echo.begin(), std::min<uint64_t>(sizes[i] + 1, echo.size()), uint8_t{0xEE});
         const uint64_t size = side.channel->Read(echo.data(), echo.size());
         ASSERT_EQ(size, sizes[i]) << "frame " << i;
-        ASSERT_TRUE(MatchesPattern(echo.data(), size, i * 1000003)) << "frame " << i << " of " << size << " bytes";
+        ASSERT_TRUE(MatchesPattern(echo.data(), size, i * 1000003))
+            << "frame " << i << " of " << size << " bytes";
     }
     ASSERT_TRUE(ReturnsPromptly(writer));
     EXPECT_EQ(writer.get(), sizes.size());
@@ -144,14 +165,16 @@ TEST(ChannelProcess, ManySmallFramesKeepTheirOrder)
     ParentSide side;
     ChildProcess child({"channel-echo", side.toChild, side.toParent});
     constexpr uint64_t kFrames = 3000;
-    auto writer = std::async(std::launch::async, [&] {
-        for (uint64_t i = 0; i < kFrames; ++i)
-        {
-            const auto frame = Pattern(1 + i % 97, i);
-            side.channel->Write(frame.data(), frame.size());
-        }
-        side.channel->Write(nullptr, 0);
-    });
+    auto writer = std::async(std::launch::async,
+                             [&]
+                             {
+                                 for (uint64_t i = 0; i < kFrames; ++i)
+                                 {
+                                     const auto frame = Pattern(1 + i % 97, i);
+                                     side.channel->Write(frame.data(), frame.size());
+                                 }
+                                 side.channel->Write(nullptr, 0);
+                             });
     std::vector<uint8_t> echo(256);
     for (uint64_t i = 0; i < kFrames; ++i)
     {
@@ -173,7 +196,8 @@ TEST(ChannelProcess, PeerKilledMidFrameEndsTheReaderThreadWithOneError)
 
     // A consumer already waiting when the peer dies must be woken, and write nothing.
     std::vector<uint8_t> buffer(4096, 0xEE);
-    auto waiting = std::async(std::launch::async, [&] { return side.channel->Read(buffer.data(), buffer.size()); });
+    auto waiting =
+        std::async(std::launch::async, [&] { return side.channel->Read(buffer.data(), buffer.size()); });
     ASSERT_TRUE(ready.Wait());
     // The child has sent the length and one MiB of the frame: nothing is whole yet.
     EXPECT_FALSE(side.channel->IsDataAvailable());
@@ -186,7 +210,8 @@ TEST(ChannelProcess, PeerKilledMidFrameEndsTheReaderThreadWithOneError)
     EXPECT_EQ(child.Wait(), 128 + SIGKILL);
 
     // The torn frame is never published, and a later Read returns 0 at once.
-    auto later = std::async(std::launch::async, [&] { return side.channel->Read(buffer.data(), buffer.size()); });
+    auto later =
+        std::async(std::launch::async, [&] { return side.channel->Read(buffer.data(), buffer.size()); });
     ASSERT_TRUE(ReturnsPromptly(later));
     EXPECT_EQ(later.get(), 0u);
     EXPECT_FALSE(side.channel->IsDataAvailable());
@@ -203,18 +228,21 @@ TEST(ChannelProcess, PeerKilledWithALargeFrameInFlightLeavesNothingHanging)
 
     // The child is killed while the frame is going out or coming back, whichever it has reached.
     const auto frame = Pattern(kLargestFrame);
-    auto writer = std::async(std::launch::async, [&]() -> uint64_t {
-        try
-        {
-            return side.channel->Write(frame.data(), frame.size());
-        }
-        catch (const std::exception&)
-        {
-            return 0; // the pipe closed by the failure refuses the payload
-        }
-    });
+    auto writer = std::async(std::launch::async,
+                             [&]() -> uint64_t
+                             {
+                                 try
+                                 {
+                                     return side.channel->Write(frame.data(), frame.size());
+                                 }
+                                 catch (const std::exception&)
+                                 {
+                                     return 0; // the pipe closed by the failure refuses the payload
+                                 }
+                             });
     std::vector<uint8_t> echo(kLargestFrame);
-    auto reader = std::async(std::launch::async, [&] { return side.channel->Read(echo.data(), echo.size()); });
+    auto reader =
+        std::async(std::launch::async, [&] { return side.channel->Read(echo.data(), echo.size()); });
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
     child.Kill();
     ASSERT_TRUE(ReturnsPromptly(writer));

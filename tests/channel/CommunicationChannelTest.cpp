@@ -277,7 +277,8 @@ TEST(CommunicationChannel, LengthNoBufferCanHoldEndsTheReaderWithAnError)
         t.input->Write(bytes, 8);
         uint8_t out[8];
         EXPECT_EQ(t.channel->Read(out, 8), 0u);
-        EXPECT_EQ(log.CountStartingWith(google::GLOG_ERROR, "The communication channel cannot hold a frame of"), 1);
+        EXPECT_EQ(
+            log.CountStartingWith(google::GLOG_ERROR, "The communication channel cannot hold a frame of"), 1);
     }
 }
 

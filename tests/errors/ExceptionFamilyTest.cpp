@@ -20,10 +20,9 @@ namespace
 // Converting a pointer to a base is ill-formed when the base appears twice, so these hold only
 // for classes with a single subobject of each root.
 template <class E>
-constexpr bool kSingleRoots = std::is_convertible_v<E*, std::exception*> &&
-                              std::is_convertible_v<E*, boost::exception*> &&
-                              std::is_convertible_v<E*, Ostrel::Exception*> &&
-                              std::is_convertible_v<E*, CoreException*>;
+constexpr bool kSingleRoots =
+    std::is_convertible_v<E*, std::exception*>&& std::is_convertible_v<E*, boost::exception*>&&
+        std::is_convertible_v<E*, Ostrel::Exception*>&& std::is_convertible_v<E*, CoreException*>;
 
 // A class that joins three branches of the family still holds one of each root.
 struct JoinedBranches : IONotReadyException, JsonException, NotEnoughResource
@@ -39,8 +38,7 @@ static_assert(kSingleRoots<ComputingResourceException> && kSingleRoots<NotEnough
 static_assert(kSingleRoots<JoinedBranches>);
 static_assert(!std::is_default_constructible_v<MemoryException>);
 
-template <class Thrown, class Handler>
-bool CaughtAs(const Thrown& exception)
+template <class Thrown, class Handler> bool CaughtAs(const Thrown& exception)
 {
     try
     {
@@ -56,8 +54,7 @@ bool CaughtAs(const Thrown& exception)
     }
 }
 
-template <class E>
-void ExpectCaughtByRoots(const E& exception)
+template <class E> void ExpectCaughtByRoots(const E& exception)
 {
     EXPECT_TRUE((CaughtAs<E, E>(exception)));
     EXPECT_TRUE((CaughtAs<E, CoreException>(exception)));
@@ -161,16 +158,20 @@ TEST(ExceptionFamily, CopiesKeepRecordsAndLocationAfterTheOriginalIsGone)
 TEST(ExceptionFamily, RecordsAndLocationCrossThreadsThroughAnExceptionPointer)
 {
     boost::exception_ptr captured;
-    std::thread([&captured] {
-        try
+    std::thread(
+        [&captured]
         {
-            BOOST_THROW_EXCEPTION(NotEnoughResource() << ErrorDescription("no slots") << ErrorDetails("8 busy"));
-        }
-        catch (...)
-        {
-            captured = boost::current_exception();
-        }
-    }).join();
+            try
+            {
+                BOOST_THROW_EXCEPTION(NotEnoughResource()
+                                      << ErrorDescription("no slots") << ErrorDetails("8 busy"));
+            }
+            catch (...)
+            {
+                captured = boost::current_exception();
+            }
+        })
+        .join();
     ASSERT_TRUE(captured);
     try
     {

@@ -219,10 +219,12 @@ TEST(StandardStreams, TwoOutputsShareTheHandleAndNoneIsMadeOnceItIsClosed)
     PlainPipe stdoutPipe;
     ChildProcess child({"two-stdout"}, {false, -1, stdoutPipe.fds[1]});
     stdoutPipe.CloseWriteEnd();
-    const uint64_t received = ReadPattern(100, [&](uint8_t* d, uint64_t n) {
-        const ssize_t got = ::read(stdoutPipe.fds[0], d, n);
-        return got > 0 ? static_cast<uint64_t>(got) : 0;
-    });
+    const uint64_t received = ReadPattern(100,
+                                          [&](uint8_t* d, uint64_t n)
+                                          {
+                                              const ssize_t got = ::read(stdoutPipe.fds[0], d, n);
+                                              return got > 0 ? static_cast<uint64_t>(got) : 0;
+                                          });
     EXPECT_EQ(received, 10u);
     EXPECT_EQ(child.Wait(), 0);
 }

@@ -134,7 +134,8 @@ int ChannelTornFrame(const std::string& toChild, const std::string& toParent)
         length[i] = static_cast<uint8_t>(kLargestFrame >> (8 * i));
     }
     const auto part = zelio_test::Pattern(1u << 20);
-    if (output->Write(length, sizeof length) != sizeof length || output->Write(part.data(), part.size()) != part.size())
+    if (output->Write(length, sizeof length) != sizeof length ||
+        output->Write(part.data(), part.size()) != part.size())
     {
         return 1;
     }

@@ -72,14 +72,16 @@ TEST(RefCount, ExactUnderConcurrentAddAndRelease)
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
     {
-        threads.emplace_back([&shared] {
-            for (int i = 0; i < kRounds; ++i)
+        threads.emplace_back(
+            [&shared]
             {
-                shared->AddRef();
-                boost::intrusive_ptr<Counted> copy = shared;
-                shared->Release();
-            }
-        });
+                for (int i = 0; i < kRounds; ++i)
+                {
+                    shared->AddRef();
+                    boost::intrusive_ptr<Counted> copy = shared;
+                    shared->Release();
+                }
+            });
     }
     for (auto& thread : threads)
     {
@@ -104,13 +106,15 @@ TEST(RefCount, LastOfManyConcurrentReleasesDestroysOnceAndSeesAllWrites)
         std::vector<std::thread> threads;
         for (int t = 0; t < kThreads; ++t)
         {
-            threads.emplace_back([&, t] {
-                while (!go.load())
+            threads.emplace_back(
+                [&, t]
                 {
-                }
-                holders[t]->slots[t] = t + 1; // a plain write the destroying thread must see
-                holders[t].reset();
-            });
+                    while (!go.load())
+                    {
+                    }
+                    holders[t]->slots[t] = t + 1; // a plain write the destroying thread must see
+                    holders[t].reset();
+                });
         }
         go = true;
         for (auto& thread : threads)

@@ -24,13 +24,16 @@ static_assert(!std::is_copy_constructible_v<AutoLock>);
 bool TryLockFromAnotherThread(ILockable& lockable)
 {
     bool taken = false;
-    std::thread([&] {
-        taken = lockable.TryLock();
-        if (taken)
+    std::thread(
+        [&]
         {
-            lockable.Unlock();
-        }
-    }).join();
+            taken = lockable.TryLock();
+            if (taken)
+            {
+                lockable.Unlock();
+            }
+        })
+        .join();
     return taken;
 }
 

@@ -22,8 +22,7 @@ constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
 
 // Expects SetPosition(position) to throw IOException carrying exactly that position, and the
 // stream's position to stay where it was.
-template <class Stream>
-void ExpectSeekRefused(Stream& stream, uint64_t position)
+template <class Stream> void ExpectSeekRefused(Stream& stream, uint64_t position)
 {
     const uint64_t before = stream->GetPosition();
     try

@@ -16,8 +16,8 @@ LogCapture::~LogCapture()
     google::RemoveLogSink(this);
 }
 
-void LogCapture::send(google::LogSeverity severity, const char*, const char*, int, const google::LogMessageTime&,
-                      const char* message, size_t length)
+void LogCapture::send(google::LogSeverity severity, const char*, const char*, int,
+                      const google::LogMessageTime&, const char* message, size_t length)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_lines.push_back({severity, std::string(message, length)});
@@ -32,17 +32,17 @@ std::vector<LogLine> LogCapture::Lines() const
 int LogCapture::Count(google::LogSeverity severity, const std::string& text) const
 {
     const auto lines = Lines();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const LogLine& line) {
-        return line.severity == severity && line.text == text;
-    }));
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const LogLine& line)
+                                          { return line.severity == severity && line.text == text; }));
 }
 
 int LogCapture::CountStartingWith(google::LogSeverity severity, const std::string& prefix) const
 {
     const auto lines = Lines();
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const LogLine& line) {
-        return line.severity == severity && line.text.rfind(prefix, 0) == 0;
-    }));
+    return static_cast<int>(std::count_if(
+        lines.begin(), lines.end(),
+        [&](const LogLine& line) { return line.severity == severity && line.text.rfind(prefix, 0) == 0; }));
 }
 
 } // namespace zelio_test

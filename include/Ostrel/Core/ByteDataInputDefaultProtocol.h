@@ -1,4 +1,5 @@
-// ByteDataInputDefaultProtocol: each Read repeats raw transfers until the whole count has arrived or a transfer fails, and returns what arrived.
+// ByteDataInputDefaultProtocol: each Read repeats raw transfers until the whole count has arrived or a
+// transfer fails, and returns what arrived.
 #pragma once
 
 #include <Ostrel/Core/IByteDataInputProtocol.h>

@@ -1,4 +1,5 @@
-// ByteDataInputRawProtocol: each Read is one raw transfer, so it moves at most the input's buffer size; the caller loops for more.
+// ByteDataInputRawProtocol: each Read is one raw transfer, so it moves at most the input's buffer size; the
+// caller loops for more.
 #pragma once
 
 #include <Ostrel/Core/IByteDataInputProtocol.h>

@@ -1,4 +1,5 @@
-// ByteDataOutputDefaultProtocol: each Write repeats raw transfers until the whole count has gone or a transfer fails, and returns what went.
+// ByteDataOutputDefaultProtocol: each Write repeats raw transfers until the whole count has gone or a
+// transfer fails, and returns what went.
 #pragma once
 
 #include <Ostrel/Core/IByteDataOutputProtocol.h>

@@ -1,4 +1,5 @@
-// ByteDataOutputRawProtocol: each Write is one raw transfer, so it moves at most the output's buffer size; the caller loops for more.
+// ByteDataOutputRawProtocol: each Write is one raw transfer, so it moves at most the output's buffer size;
+// the caller loops for more.
 #pragma once
 
 #include <Ostrel/Core/IByteDataOutputProtocol.h>

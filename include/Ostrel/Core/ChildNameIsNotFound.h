@@ -1,8 +1,8 @@
 // ChildNameIsNotFound: a child property name that does not exist.
 #pragma once
 
-#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

@@ -1,8 +1,8 @@
 // ComparedPropertiesHaveDifferentTypes: two properties of different types compared.
 #pragma once
 
-#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

@@ -1,8 +1,9 @@
-// CoreException: the root of the library's exception family. Like every class of the family it is a pure marker: what went wrong travels in error-information records (Ostrel/ErrorInfo.h).
+// CoreException: the root of the library's exception family. Like every class of the family it is a pure
+// marker: what went wrong travels in error-information records (Ostrel/ErrorInfo.h).
 #pragma once
 
-#include <Ostrel/Exception.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Exception.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

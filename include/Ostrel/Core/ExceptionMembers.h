@@ -2,13 +2,13 @@
 // library, so each class's type information and table are exported from it once.
 #pragma once
 
-#define ZELIO_EXCEPTION_COPY_MEMBERS(Name)                                                               \
-    Name(const Name& other) noexcept;                                                                    \
-    Name(Name&& other) noexcept;                                                                         \
-    Name& operator=(const Name& other);                                                                  \
-    Name& operator=(Name&& other);                                                                       \
+#define ZELIO_EXCEPTION_COPY_MEMBERS(Name)                                                                   \
+    Name(const Name& other) noexcept;                                                                        \
+    Name(Name&& other) noexcept;                                                                             \
+    Name& operator=(const Name& other);                                                                      \
+    Name& operator=(Name&& other);                                                                           \
     ~Name() noexcept override;
 
-#define ZELIO_EXCEPTION_MEMBERS(Name)                                                                    \
-    Name() noexcept;                                                                                     \
+#define ZELIO_EXCEPTION_MEMBERS(Name)                                                                        \
+    Name() noexcept;                                                                                         \
     ZELIO_EXCEPTION_COPY_MEMBERS(Name)

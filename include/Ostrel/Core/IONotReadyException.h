@@ -1,8 +1,8 @@
 // IONotReadyException: an input or output that is not ready.
 #pragma once
 
-#include <Ostrel/Core/IOException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/IOException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

@@ -1,8 +1,8 @@
 // IndexIsOutOfBound: a property index outside its bounds.
 #pragma once
 
-#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

@@ -1,8 +1,8 @@
 // MethodIsNotApplicable: a property method applied to a property it does not fit.
 #pragma once
 
-#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

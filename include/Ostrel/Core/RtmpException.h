@@ -1,8 +1,8 @@
 // RtmpException: a failure of RTMP streaming.
 #pragma once
 
-#include <Ostrel/Core/IOException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/IOException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core

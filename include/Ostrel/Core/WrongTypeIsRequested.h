@@ -1,8 +1,8 @@
 // WrongTypeIsRequested: a property asked for as a type it does not have.
 #pragma once
 
-#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/Core/ExceptionMembers.h>
+#include <Ostrel/Core/PropertyException.h>
 #include <Ostrel/ZelIOExport.h>
 
 namespace Ostrel::Core
