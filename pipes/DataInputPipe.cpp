@@ -224,21 +224,17 @@ bool DataInputPipe::FailAfterWait(DWORD error)
 // unexpected: logged and thrown, with the pipe left open.
 bool DataInputPipe::Fail(DWORD error)
 {
-    switch (error)
+    if (detail::LogClosingCondition(error))
     {
-    case ERROR_BROKEN_PIPE:
-        LOG(WARNING) << "The pipe has been closed from the other side.";
         return CloseStep();
-    case ERROR_MORE_DATA:
-        LOG(WARNING) << "Message is longer than the size";
-        return CloseStep();
-    case ERROR_PIPE_LISTENING:
+    }
+    if (error == ERROR_PIPE_LISTENING)
+    {
         LOG(WARNING) << "Other end of pipe is closed";
         return CloseStep();
-    default:
-        LOG(ERROR) << "Error " << error << " while reading from the pipe.";
-        ZELIO_THROW_WITH_STACK(IOException());
     }
+    LOG(ERROR) << "Error " << error << " while reading from the pipe.";
+    ZELIO_THROW_WITH_STACK(IOException());
 }
 
 // Closes the pipe (or lets go of this stream's share of it) after a failed transfer; the stream

@@ -174,18 +174,12 @@ bool DataOutputPipe::FailAfterWait(DWORD error)
 // pipe left open.
 bool DataOutputPipe::Fail(DWORD error)
 {
-    switch (error)
+    if (detail::LogClosingCondition(error))
     {
-    case ERROR_BROKEN_PIPE:
-        LOG(WARNING) << "The pipe has been closed from the other side.";
         return CloseStep();
-    case ERROR_MORE_DATA:
-        LOG(WARNING) << "Message is longer than the size";
-        return CloseStep();
-    default:
-        LOG(ERROR) << "Error " << error << " while writing to the pipe.";
-        ZELIO_THROW_WITH_STACK(IOException());
     }
+    LOG(ERROR) << "Error " << error << " while writing to the pipe.";
+    ZELIO_THROW_WITH_STACK(IOException());
 }
 
 // Closes the pipe (or lets go of this stream's share of it) after a failed transfer; the stream

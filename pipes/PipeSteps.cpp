@@ -53,6 +53,21 @@ void CancelTransfer(HANDLE pipe, OVERLAPPED& overlapped)
     GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
 }
 
+bool LogClosingCondition(DWORD error)
+{
+    switch (error)
+    {
+    case ERROR_BROKEN_PIPE:
+        LOG(WARNING) << "The pipe has been closed from the other side.";
+        return true;
+    case ERROR_MORE_DATA:
+        LOG(WARNING) << "Message is longer than the size";
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool CloseAfterFailure(HANDLE& pipe, std::shared_ptr<SharedPipeHandle>& share)
 {
     if (share)

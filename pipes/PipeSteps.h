@@ -39,6 +39,11 @@ void ConnectServerEnd(HANDLE pipe, OVERLAPPED& overlapped, const HANDLE (&waitLi
 // reused or released.
 void CancelTransfer(HANDLE pipe, OVERLAPPED& overlapped);
 
+// The conditions that end a transfer of either direction quietly: the other end gone (109) or a
+// message longer than the request (234). Logs its WARNING and returns true for those, false for
+// any other code.
+bool LogClosingCondition(DWORD error);
+
 // The close step after a failed transfer: closes the pipe, or lets go of the stream's share of it
 // when it shares the handle, and marks the handle invalid. Always false, the transfer's result.
 bool CloseAfterFailure(HANDLE& pipe, std::shared_ptr<SharedPipeHandle>& share);

@@ -25,13 +25,14 @@ boost::intrusive_ptr<IByteDataInput> DataStdInput::Create(uint64_t& bufferSize)
     {
         return nullptr;
     }
+    stream->m_handle = stream->m_share->Get();
     auto input = DataInputPipe::CreateOverShare(stream->m_share, std::move(protocol));
     bufferSize = input->GetBufferSize();
     stream->m_input = input;
     return stream;
 }
 
-DataStdInput::DataStdInput() : m_handle(GetStdHandle(STD_INPUT_HANDLE)) {}
+DataStdInput::DataStdInput() = default;
 
 DataStdInput::~DataStdInput()
 {

@@ -25,13 +25,14 @@ boost::intrusive_ptr<IByteDataOutput> DataStdOutput::Create(uint64_t& bufferSize
     {
         return nullptr;
     }
+    stream->m_handle = stream->m_share->Get();
     auto output = DataOutputPipe::CreateOverShare(stream->m_share, std::move(protocol));
     stream->m_output = output;
     bufferSize = output->GetBufferSize();
     return stream;
 }
 
-DataStdOutput::DataStdOutput() : m_handle(GetStdHandle(STD_OUTPUT_HANDLE)) {}
+DataStdOutput::DataStdOutput() = default;
 
 DataStdOutput::~DataStdOutput()
 {

@@ -83,16 +83,29 @@ constexpr uint64_t kLargest = 4u << 20;
 // Room for the thread's and the streams' own small allocations.
 constexpr int64_t kSlack = 256 << 10;
 
+// A pipe pair to an echoing child, and the test's buffers, all made before the count starts.
+struct EchoPeer
+{
+    EchoPeer(const std::string& toChild = UniquePipeName(), const std::string& toParent = UniquePipeName())
+        : input(DataInputPipe::Create(toParent, true)), output(DataOutputPipe::Create(toChild, true)),
+          child({"channel-echo", toChild, toParent})
+    {
+    }
+    boost::intrusive_ptr<IByteDataInputEx> input;
+    boost::intrusive_ptr<IByteDataOutputEx> output;
+    ChildProcess child;
+    std::vector<uint8_t> frames = Pattern(kLargest);
+    std::vector<uint8_t> echo = std::vector<uint8_t>(kLargest);
+};
+
 TEST(ChannelMemory, HoldsAtMostTwiceItsLargestFrameWhateverTheNumberOfFrames)
 {
-    const std::string toChild = UniquePipeName();
-    const std::string toParent = UniquePipeName();
-    auto output = DataOutputPipe::Create(toChild, true);
-    auto input = DataInputPipe::Create(toParent, true);
-    ChildProcess child({"channel-echo", toChild, toParent});
-    // Every buffer of the test is made before the count starts.
-    const auto frames = Pattern(kLargest);
-    std::vector<uint8_t> echo(kLargest);
+    EchoPeer peer;
+    auto& input = peer.input;
+    auto& output = peer.output;
+    auto& child = peer.child;
+    auto& frames = peer.frames;
+    auto& echo = peer.echo;
 
     const int64_t baseline = g_live.load();
     g_peak.store(baseline);
@@ -137,13 +150,12 @@ TEST(ChannelMemory, HoldsAtMostTwiceItsLargestFrameWhateverTheNumberOfFrames)
 // Frames that grow one after another: what stays held is still bounded by the largest one.
 TEST(ChannelMemory, FramesThatGrowLeaveAtMostTwiceTheLargestHeld)
 {
-    const std::string toChild = UniquePipeName();
-    const std::string toParent = UniquePipeName();
-    auto output = DataOutputPipe::Create(toChild, true);
-    auto input = DataInputPipe::Create(toParent, true);
-    ChildProcess child({"channel-echo", toChild, toParent});
-    const auto frames = Pattern(kLargest);
-    std::vector<uint8_t> echo(kLargest);
+    EchoPeer peer;
+    auto& input = peer.input;
+    auto& output = peer.output;
+    auto& child = peer.child;
+    auto& frames = peer.frames;
+    auto& echo = peer.echo;
 
     const int64_t baseline = g_live.load();
     auto channel = CommunicationChannel::Create(input, output, true);

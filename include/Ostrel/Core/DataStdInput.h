@@ -35,7 +35,7 @@ private:
 
     RefCountImpl m_refCount;
     boost::intrusive_ptr<IByteDataInput> m_input;
-    HANDLE m_handle;
+    HANDLE m_handle = nullptr;
     std::shared_ptr<SharedPipeHandle> m_share;
 };
 
