@@ -284,7 +284,7 @@ TEST(PipeStreams, StreamAroundAHandleClosesItOnlyInTheCloseStep)
 
 TEST(PipeStreams, ManyCyclesLeaveNoDescriptorBehind)
 {
-    const int before = OpenDescriptorCount();
+    const size_t before = OpenDescriptors().size();
     for (int i = 0; i < 10000; ++i)
     {
         InboundPair pair;
@@ -294,7 +294,7 @@ TEST(PipeStreams, ManyCyclesLeaveNoDescriptorBehind)
         ASSERT_EQ(pair.server->Read(&received, 1), 1u);
         ASSERT_EQ(received, sent);
     }
-    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_EQ(OpenDescriptors().size(), before);
 }
 
 } // namespace

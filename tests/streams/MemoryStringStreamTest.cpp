@@ -142,6 +142,28 @@ TEST(DataOutputString, WritesIntoAnEmptyStringAndAfterTheCallerShortenedIt)
     EXPECT_EQ(text, std::string("h\0\0\0\0!", 6));
 }
 
+TEST(DataOutputString, WriteOfItsOwnBytesTakesThemAsTheyWereBeforeTheWrite)
+{
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+    {
+        text += static_cast<char>('a' + i % 26);
+    }
+    text.shrink_to_fit();
+    const std::string original = text;
+    auto output = DataOutputString::Create(&text);
+    output->SetPosition(text.size());
+    // The string must grow, so its bytes move while they are written.
+    EXPECT_EQ(output->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 100u);
+    EXPECT_EQ(text, original + original);
+
+    std::string letters = "abcdef";
+    auto overlapping = DataOutputString::Create(&letters);
+    overlapping->SetPosition(2);
+    overlapping->Write(reinterpret_cast<const uint8_t*>(letters.data()), letters.size());
+    EXPECT_EQ(letters, "ababcdef");
+}
+
 TEST(DataOutputString, WriteOrSizeBeyondWhatAStringHoldsThrowsAndChangesNothing)
 {
     std::string text = "abc";
