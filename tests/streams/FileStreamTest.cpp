@@ -1,6 +1,6 @@
 // File streams: reading and seeking, creating and emptying, open failures with their records, writes
 // the system refuses (a full device, a size limit) reported and never counted, and descriptors that
-// stay with the process.
+// stay with the stream and its process.
 #include <Ostrel/Core/DataInputFile.h>
 #include <Ostrel/Core/DataOutputFile.h>
 #include <Ostrel/Core/IOException.h>
@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -28,9 +29,15 @@ using zelio_test::WriteWholeFile;
 namespace
 {
 
-const uint8_t* Bytes(const char* text)
+const uint8_t* Bytes(const std::string& text)
 {
-    return reinterpret_cast<const uint8_t*>(text);
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+template <class Tag> std::string Record(const IOException& e)
+{
+    const std::string* record = boost::get_error_info<Tag>(e);
+    return record != nullptr ? *record : "(none)";
 }
 
 template <class Create> IOException OpenFailure(Create&& create)
@@ -45,11 +52,6 @@ template <class Create> IOException OpenFailure(Create&& create)
     }
     ADD_FAILURE() << "the stream was made";
     return IOException();
-}
-
-std::string Record(const std::string* record)
-{
-    return record != nullptr ? *record : "(none)";
 }
 
 // Caps the size of the files this process writes, with SIGXFSZ ignored so that a write beyond the
@@ -75,16 +77,8 @@ private:
     void (*m_savedAction)(int) = SIG_DFL;
 };
 
-// Writes chunks of a running pattern until a Write throws (or 10,000 writes went); the counts the
-// Writes returned, and the error text.
-struct Outcome
-{
-    uint64_t counted = 0;
-    std::string error;
-};
-
 // Letters that follow on from one Write to the next.
-std::string Pattern(uint64_t size, uint64_t offset = 0)
+std::string Letters(uint64_t size, uint64_t offset = 0)
 {
     std::string bytes(size, '\0');
     for (uint64_t i = 0; i < size; ++i)
@@ -94,23 +88,23 @@ std::string Pattern(uint64_t size, uint64_t offset = 0)
     return bytes;
 }
 
-Outcome WriteUntilRefused(IDataOutput& output, uint64_t chunk)
+// Writes chunks of letters until a Write throws (at most 10,000 Writes): the sum of the counts the
+// Writes returned, and the error text.
+std::pair<uint64_t, std::string> WriteUntilRefused(IDataOutput& output, uint64_t chunk)
 {
-    Outcome outcome;
-    for (int i = 0; i < 10000; ++i)
+    uint64_t counted = 0;
+    try
     {
-        const std::string bytes = Pattern(chunk, outcome.counted);
-        try
+        for (int i = 0; i < 10000; ++i)
         {
-            outcome.counted += output.Write(Bytes(bytes.data()), chunk);
-        }
-        catch (const IOException& e)
-        {
-            outcome.error = Record(boost::get_error_info<ErrorDescription>(e));
-            break;
+            counted += output.Write(Bytes(Letters(chunk, counted)), chunk);
         }
     }
-    return outcome;
+    catch (const IOException& e)
+    {
+        return {counted, Record<ErrorDescription>(e)};
+    }
+    return {counted, "nothing refused"};
 }
 
 TEST(DataInputFile, ReadsInPiecesSeeksAndKeepsTheSizeSeenAtOpening)
@@ -148,31 +142,27 @@ TEST(FileStreams, OpenFailuresCarryTheSystemsReasonAndLeakNothing)
 
     const ioPath missing(dir / "d\xC3\xA9j\xC3\xA0-missing.bin");
     const IOException absent = OpenFailure([&] { DataInputFile::Create(missing); });
-    EXPECT_EQ(Record(boost::get_error_info<ErrorFilename>(absent)), missing.utf8string());
-    EXPECT_EQ(Record(boost::get_error_info<ErrorDescription>(absent)), "Can not open file for reading");
-    EXPECT_EQ(Record(boost::get_error_info<ErrorDetails>(absent)), std::strerror(ENOENT));
-    EXPECT_NE(Record(boost::get_error_info<ErrorCallStack>(absent)), "");
+    EXPECT_EQ(Record<ErrorFilename>(absent), missing.utf8string());
+    EXPECT_EQ(Record<ErrorDescription>(absent), "Can not open file for reading");
+    EXPECT_EQ(Record<ErrorDetails>(absent), std::strerror(ENOENT));
+    EXPECT_NE(Record<ErrorCallStack>(absent), "(none)");
     EXPECT_EQ(std::string(absent.what()), std::string(std::exception().what()));
-
-    // A directory is not a file to read: nothing is opened, with the system's reason.
+    // A directory holds nothing a file stream can read.
     const IOException directory = OpenFailure([&] { DataInputFile::Create(ioPath(dir.Path())); });
-    EXPECT_EQ(Record(boost::get_error_info<ErrorFilename>(directory)), dir.Path().string());
-    EXPECT_EQ(Record(boost::get_error_info<ErrorDescription>(directory)), "Can not open file for reading");
-    EXPECT_EQ(Record(boost::get_error_info<ErrorDetails>(directory)), std::strerror(EISDIR));
-
-    // The name of a file that is not UTF-8 is reported readably.
+    EXPECT_EQ(Record<ErrorFilename>(directory), dir.Path().string());
+    EXPECT_EQ(Record<ErrorDescription>(directory), "Can not open file for reading");
+    EXPECT_EQ(Record<ErrorDetails>(directory), std::strerror(EISDIR));
+    // A name that is not UTF-8 is reported readably.
     const IOException raw = OpenFailure([&] { DataInputFile::Create(ioPath(dir / "gone-\xFF.bin")); });
-    EXPECT_NE(Record(boost::get_error_info<ErrorFilename>(raw)).find("gone-\xEF\xBF\xBD.bin"),
-              std::string::npos);
+    EXPECT_NE(Record<ErrorFilename>(raw).find("gone-\xEF\xBF\xBD.bin"), std::string::npos);
 
-    // The output carries the system's text alone.
-    const IOException outputOnDirectory = OpenFailure([&] { DataOutputFile::Create(ioPath(dir.Path())); });
-    EXPECT_EQ(Record(boost::get_error_info<ErrorDescription>(outputOnDirectory)), std::strerror(EISDIR));
-    EXPECT_EQ(boost::get_error_info<ErrorFilename>(outputOnDirectory), nullptr);
+    // The output's failures carry the system's text alone.
+    const IOException onDirectory = OpenFailure([&] { DataOutputFile::Create(ioPath(dir.Path())); });
+    EXPECT_EQ(Record<ErrorDescription>(onDirectory), std::strerror(EISDIR));
+    EXPECT_EQ(Record<ErrorFilename>(onDirectory), "(none)");
     const IOException belowAFile =
         OpenFailure([&] { DataOutputFile::Create(ioPath(dir / "plain" / "x.bin")); });
-    EXPECT_EQ(Record(boost::get_error_info<ErrorDescription>(belowAFile)), std::strerror(ENOTDIR));
-
+    EXPECT_EQ(Record<ErrorDescription>(belowAFile), std::strerror(ENOTDIR));
     EXPECT_EQ(OpenDescriptors().size(), before);
 }
 
@@ -191,8 +181,6 @@ TEST(DataOutputFile, CreatesParentsEmptiesAndOverwritesAtThePosition)
         // Every Write has reached the file before it returns.
         EXPECT_EQ(ReadWholeFile(path), "heLlo");
     }
-    EXPECT_EQ(ReadWholeFile(path), "heLlo");
-
     auto again = DataOutputFile::Create(ioPath(path));
     EXPECT_EQ(again->GetSize(), 0u);
     EXPECT_EQ(ReadWholeFile(path), "");
@@ -202,7 +190,7 @@ TEST(DataOutputFile, CreatesParentsEmptiesAndOverwritesAtThePosition)
 }
 
 // Writes smaller and larger than the runtime's buffer: a refused Write throws the system's text and
-// counts nothing, and afterwards the position is where the system's bytes end.
+// counts nothing, and the position is where the bytes the system took end.
 TEST(DataOutputFile, WritesTheSystemRefusesThrowAndAreNeverCounted)
 {
     ScratchDirectory dir;
@@ -210,41 +198,24 @@ TEST(DataOutputFile, WritesTheSystemRefusesThrowAndAreNeverCounted)
     {
         SCOPED_TRACE("writes of " + std::to_string(chunk));
         auto full = DataOutputFile::Create(ioPath("/dev/full"));
-        const Outcome onFullDevice = WriteUntilRefused(*full, chunk);
-        EXPECT_EQ(onFullDevice.counted, 0u);
-        EXPECT_EQ(onFullDevice.error, std::strerror(ENOSPC));
+        EXPECT_EQ(WriteUntilRefused(*full, chunk),
+                  std::make_pair(uint64_t{0}, std::string(std::strerror(ENOSPC))));
 
         const auto path = dir / ("capped-" + std::to_string(chunk));
         auto capped = DataOutputFile::Create(ioPath(path));
-        Outcome beyondTheCap;
         {
             FileSizeCap cap(10000);
-            beyondTheCap = WriteUntilRefused(*capped, chunk);
+            EXPECT_EQ(WriteUntilRefused(*capped, chunk),
+                      std::make_pair(10000 / chunk * chunk, std::string(std::strerror(EFBIG))));
         }
-        EXPECT_EQ(beyondTheCap.error, std::strerror(EFBIG));
-        EXPECT_EQ(beyondTheCap.counted, 10000 / chunk * chunk);
         EXPECT_EQ(capped->GetPosition(), 10000u);
         // Without the cap the stream goes on where the system's bytes end.
         EXPECT_EQ(capped->Write(Bytes("!"), 1), 1u);
-        EXPECT_EQ(ReadWholeFile(path), Pattern(10000) + "!");
+        EXPECT_EQ(ReadWholeFile(path), Letters(10000) + "!");
     }
 }
 
-TEST(FileStreams, ReleasingTheLastReferenceClosesTheFile)
-{
-    ScratchDirectory dir;
-    WriteWholeFile(dir / "in.bin", "data");
-    const size_t before = OpenDescriptors().size();
-    for (int i = 0; i < 100; ++i)
-    {
-        auto input = DataInputFile::Create(ioPath(dir / "in.bin"));
-        auto output = DataOutputFile::Create(ioPath(dir / "out.bin"));
-        EXPECT_EQ(OpenDescriptors().size(), before + 2);
-    }
-    EXPECT_EQ(OpenDescriptors().size(), before);
-}
-
-// What /proc/self/fd/<fd> names in a child that the shell starts with exec, for each descriptor.
+// What /proc/self/fd/<fd> names, for each descriptor, in a child that the shell starts with exec.
 std::string TargetsSeenByAChild(const std::set<int>& descriptors)
 {
     std::string command = "readlink";
@@ -252,42 +223,40 @@ std::string TargetsSeenByAChild(const std::set<int>& descriptors)
     {
         command += " /proc/self/fd/" + std::to_string(fd);
     }
-    std::FILE* child = popen(command.c_str(), "r");
-    if (child == nullptr)
-    {
-        return "no child";
-    }
+    std::unique_ptr<FILE, int (*)(FILE*)> child(popen(command.c_str(), "r"), &pclose);
     std::string seen;
     char buffer[512];
-    for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, child)) > 0;)
+    for (size_t got; child && (got = std::fread(buffer, 1, sizeof buffer, child.get())) > 0;)
     {
         seen.append(buffer, got);
     }
-    pclose(child);
     return seen;
 }
 
-TEST(FileStreams, ChildStartedWithExecInheritsNoFileDescriptor)
+TEST(FileStreams, DescriptorsStayWithTheStreamAndItsProcess)
 {
     ScratchDirectory dir;
     WriteWholeFile(dir / "in.bin", "data");
     const std::set<int> before = OpenDescriptors();
+    for (int i = 0; i < 100; ++i)
+    {
+        DataInputFile::Create(ioPath(dir / "in.bin"));
+        DataOutputFile::Create(ioPath(dir / "out.bin"));
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+
     auto input = DataInputFile::Create(ioPath(dir / "in.bin"));
     auto output = DataOutputFile::Create(ioPath(dir / "out.bin"));
     // A descriptor that a child does inherit, to show that the child sees what it inherits.
     const int inherited = ::open((dir / "in.bin").c_str(), O_RDONLY);
-    ASSERT_GE(inherited, 0);
     std::set<int> opened;
     for (const int fd : OpenDescriptors())
     {
-        opened.insert(before.count(fd) == 0 ? fd : -1);
+        opened.insert(before.count(fd) == 0 ? fd : inherited);
     }
-    opened.erase(-1);
     ASSERT_EQ(opened.size(), 3u);
-
-    const std::string seen = TargetsSeenByAChild(opened);
+    EXPECT_EQ(TargetsSeenByAChild(opened), (dir / "in.bin").string() + "\n");
     ::close(inherited);
-    EXPECT_EQ(seen, (dir / "in.bin").string() + "\n");
 }
 
 } // namespace
