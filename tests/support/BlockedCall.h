@@ -5,6 +5,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <memory>
@@ -58,6 +60,18 @@ public:
                               });
         m_thread = started.get();
     }
+    // A call that never returns would leave its thread using the test's objects after they are
+    // gone: the test process ends instead, with a clear message.
+    ~BlockedCall()
+    {
+        if (m_result.valid() && !ReturnsPromptly())
+        {
+            std::fprintf(stderr, "The call on thread %d never returned.\n", static_cast<int>(m_thread));
+            std::abort();
+        }
+    }
+    BlockedCall(const BlockedCall&) = delete;
+    BlockedCall& operator=(const BlockedCall&) = delete;
 
     // True once the call sleeps in poll; false when it returned first, or did not block in time.
     bool WaitUntilBlocked() const
