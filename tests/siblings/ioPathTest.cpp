@@ -1,23 +1,15 @@
 // ioPath: exact conversions, clear failures, and missing directories made.
 #include <Ostrel/ioPath.h>
 
-#include <gtest/gtest.h>
+#include "support/TestSupport.h"
 
-#include <filesystem>
-#include <unistd.h>
+#include <gtest/gtest.h>
 
 using Ostrel::ioPath;
 using Ostrel::PathConversionError;
 
 namespace
 {
-
-std::filesystem::path ScratchDirectory()
-{
-    auto dir = std::filesystem::temp_directory_path() / ("zelio-path-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return dir;
-}
 
 TEST(ioPath, NonAsciiNamesConvertExactlyBothWays)
 {
@@ -57,13 +49,12 @@ TEST(ioPath, InconvertibleTextThrowsAClearError)
 
 TEST(ioPath, CreateDirectoriesMakesEveryMissingAncestor)
 {
-    const auto dir = ScratchDirectory();
-    const ioPath deep = ioPath(dir) / ioPath("x/y/z");
+    zelio_test::ScratchDirectory dir;
+    const ioPath deep = ioPath(dir.Path()) / ioPath("x/y/z");
     EXPECT_TRUE(ioPath::create_directories(deep));
     EXPECT_TRUE(std::filesystem::is_directory(deep.native_path()));
     EXPECT_FALSE(ioPath::create_directories(deep));
     EXPECT_FALSE(ioPath::create_directories(ioPath()));
-    std::filesystem::remove_all(dir);
 }
 
 } // namespace
