@@ -7,6 +7,7 @@
 #include "streams/StreamMembers.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace Ostrel::Core
@@ -43,6 +44,9 @@ DataOutputFile::DataOutputFile(const ioPath& path) : m_path(path)
     {
         ZELIO_THROW_ERRNO();
     }
+    // Every Write is flushed at once, so a buffer would only hide how many bytes the system took:
+    // without one, what fwrite counts is what reached the file.
+    std::setvbuf(m_file.get(), nullptr, _IONBF, 0);
     if (detail::SeekToEnd(m_file.get()) != 0)
     {
         ZELIO_THROW_ERRNO();
@@ -63,8 +67,9 @@ DataOutputFile::~DataOutputFile() = default;
 uint64_t DataOutputFile::Write(const uint8_t* data, uint64_t size)
 {
     const uint64_t written = std::fwrite(data, 1, size, m_file.get());
-    if (std::fflush(m_file.get()) != 0)
+    if (written < size || std::fflush(m_file.get()) != 0)
     {
+        // The bytes the system did take stay in the file, and the position follows them.
         ZELIO_THROW_ERRNO();
     }
     return written;

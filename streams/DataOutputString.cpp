@@ -6,11 +6,25 @@
 #include "streams/StreamMembers.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
 namespace Ostrel::Core
 {
+namespace
+{
+
+// Whether the bytes lie in the string's own storage, where growing or overwriting the string
+// would move or change them while they are written.
+bool OverlapsStorage(const std::string& target, const uint8_t* data, uint64_t size)
+{
+    const auto first = reinterpret_cast<uintptr_t>(data);
+    const auto storage = reinterpret_cast<uintptr_t>(target.data());
+    return first < storage + target.capacity() + 1 && storage < first + size;
+}
+
+} // namespace
 
 ZELIO_DEFINE_DATA_STREAM_MEMBERS(DataOutputString)
 
@@ -33,6 +47,11 @@ uint64_t DataOutputString::Write(const uint8_t* data, uint64_t size)
     if (size > target.max_size() || m_position > target.max_size() - size)
     {
         throw std::length_error("DataOutputString::Write: the string cannot hold the written bytes");
+    }
+    if (OverlapsStorage(target, data, size))
+    {
+        const std::string copy(reinterpret_cast<const char*>(data), size);
+        return Write(reinterpret_cast<const uint8_t*>(copy.data()), size);
     }
     const uint64_t end = m_position + size;
     const uint64_t length = target.size();

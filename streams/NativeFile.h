@@ -1,5 +1,6 @@
 // The runtime-library file calls of the file streams, with 64-bit offsets, opened through the
-// path's native form so that any name the file system holds can be opened.
+// path's native form so that any name the file system holds can be opened. Files are opened so
+// that child processes do not inherit them.
 #pragma once
 
 #include <Ostrel/ioPath.h>
@@ -16,7 +17,7 @@ enum class FileMode
     WriteBinary, // "wb": creates the file or empties it
 };
 
-// Null on failure, with errno set.
+// Null on failure, with errno set; a directory is refused (EISDIR) in either mode.
 std::FILE* OpenNativeFile(const ioPath& path, FileMode mode);
 // fseek to an offset from the start; 0 on success, nonzero with errno set (also for offsets the
 // runtime cannot represent).

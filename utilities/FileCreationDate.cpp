@@ -1,7 +1,7 @@
 // A file's creation time as "YYYY-MM-DD hh:mm:ss", in UTC.
 #include <Ostrel/Core/FileCreationDate.h>
 
-#include <Ostrel/Platform/Windows.h>
+#include "utilities/NativeCreationTime.h"
 
 #include <boost/format.hpp>
 
@@ -10,14 +10,13 @@ namespace Ostrel::Core
 
 std::string GetFileCreationDateString(const Ostrel::ioPath& path)
 {
-    const std::wstring wide = path.wstring();
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data))
+    FILETIME creation;
+    if (!detail::GetNativeCreationTime(path, creation))
     {
         return {};
     }
     SYSTEMTIME time;
-    if (!FileTimeToSystemTime(&data.ftCreationTime, &time))
+    if (!FileTimeToSystemTime(&creation, &time))
     {
         return {};
     }

@@ -1,27 +1,22 @@
-// MD5Generate of a 512 MiB page-cached file through a file input, against the whole command
-// `openssl dgst -md5` on the same file in the same run; and where the library's time goes.
+// MD5Generate of a file through a file input, against the whole command `openssl dgst -md5` on the
+// same file in the same run: the time for a 512 MiB page-cached file, and the peak memory of each
+// (ru_maxrss of a child process that does nothing else) for that file and a 6 GiB sparse file.
 #include <Ostrel/Core/DataInputFile.h>
-#include <Ostrel/Core/MD5.h>
 #include <Ostrel/Core/StreamDigest.h>
 
 #include "support/BenchSupport.h"
-#include "utilities/LargeBuffer.h"
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 using namespace Ostrel;
 using namespace Ostrel::Core;
@@ -30,13 +25,21 @@ using zelio_bench::Comparison;
 namespace
 {
 
-constexpr uint64_t kFileBytes = 512u << 20;
+constexpr uint64_t kCachedBytes = 512u << 20;
+constexpr uint64_t kSparseBytes = 6ull << 30;
+constexpr double kMiB = 1024.0 * 1024.0;
 
-// The file, written once and removed at exit; writing it leaves it in the page cache.
-class CachedFile
+std::filesystem::path ScratchPath(const std::string& name)
+{
+    return std::filesystem::temp_directory_path() / ("zelio-md5-" + name + "-" + std::to_string(getpid()));
+}
+
+// A file removed at exit, left in the page cache: the cached one is written whole; the sparse one
+// holds a MiB of data at each end and a hole between, and is read once.
+class ScratchFile
 {
 public:
-    CachedFile() : m_path(std::filesystem::temp_directory_path() / ("zelio-md5-" + std::to_string(getpid())))
+    ScratchFile(const std::string& name, uint64_t size, bool sparse) : m_path(ScratchPath(name))
     {
         std::vector<uint8_t> chunk(1u << 20);
         std::mt19937_64 random(42);
@@ -45,27 +48,54 @@ public:
             byte = static_cast<uint8_t>(random());
         }
         const int fd = open(m_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        for (uint64_t written = 0; written < kFileBytes; written += chunk.size())
+        for (uint64_t offset = 0; offset < size; offset += chunk.size())
         {
-            std::memcpy(chunk.data(), &written, sizeof written); // no two chunks alike
-            if (write(fd, chunk.data(), chunk.size()) != static_cast<ssize_t>(chunk.size()))
+            if (sparse && offset != 0 && offset + chunk.size() != size)
+            {
+                continue;
+            }
+            std::memcpy(chunk.data(), &offset, sizeof offset); // no two chunks alike
+            if (pwrite(fd, chunk.data(), chunk.size(), static_cast<off_t>(offset)) !=
+                static_cast<ssize_t>(chunk.size()))
             {
                 std::perror("writing the benchmark file");
             }
         }
         fdatasync(fd); // so that no write-back runs during the timings
         close(fd);
+        if (sparse)
+        {
+            WarmUp();
+        }
     }
-    ~CachedFile() { std::filesystem::remove(m_path); }
+    ~ScratchFile() { std::filesystem::remove(m_path); }
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
+    // Reads the file once, so that its holes are in the page cache before either side is timed:
+    // otherwise the first reader alone pays for them.
+    void WarmUp() const
+    {
+        std::vector<char> buffer(1u << 20);
+        const int fd = open(m_path.c_str(), O_RDONLY);
+        while (read(fd, buffer.data(), buffer.size()) > 0)
+        {
+        }
+        close(fd);
+    }
+
     std::filesystem::path m_path;
 };
 
-const CachedFile& File()
+const ScratchFile& CachedFile()
 {
-    static const CachedFile file;
+    static const ScratchFile file("cached", kCachedBytes, false);
+    return file;
+}
+
+const ScratchFile& SparseFile()
+{
+    static const ScratchFile file("sparse", kSparseBytes, true);
     return file;
 }
 
@@ -81,110 +111,126 @@ std::string Hex(const std::vector<uint8_t>& bytes)
     return text;
 }
 
-// Runs `openssl dgst -md5 <path>` to its end and returns what it printed.
-std::string RunOpenSsl(const std::filesystem::path& path)
+// What a finished child printed, and its peak resident memory.
+struct ChildRun
+{
+    std::string printed;
+    double peakMiB = 0;
+};
+
+// Reads the child's output to its end, then reaps it with its resource use.
+ChildRun Finish(pid_t child, int output)
+{
+    ChildRun run;
+    char buffer[256];
+    for (ssize_t got; (got = read(output, buffer, sizeof buffer)) > 0;)
+    {
+        run.printed.append(buffer, static_cast<size_t>(got));
+    }
+    close(output);
+    rusage usage{};
+    if (child > 0 && wait4(child, nullptr, 0, &usage) == child)
+    {
+        run.peakMiB = static_cast<double>(usage.ru_maxrss) * 1024.0 / kMiB;
+    }
+    return run;
+}
+
+// `openssl dgst -md5 <path>`, started by fork and exec: a child that shared this process's memory
+// until exec (as posix_spawn's may) would report this process's peak as its own.
+ChildRun RunOpenSsl(const std::filesystem::path& path)
 {
     int out[2];
     if (pipe(out) != 0)
     {
-        return "";
+        return {};
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::string file = path.string();
-    char* argv[] = {const_cast<char*>("openssl"), const_cast<char*>("dgst"), const_cast<char*>("-md5"),
-                    file.data(), nullptr};
-    pid_t child = -1;
-    const int spawned = posix_spawnp(&child, "openssl", &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        dup2(out[1], STDOUT_FILENO);
+        close(out[0]);
+        close(out[1]);
+        execlp("openssl", "openssl", "dgst", "-md5", path.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
     close(out[1]);
-    std::string printed;
-    char buffer[256];
-    for (ssize_t got; (got = read(out[0], buffer, sizeof buffer)) > 0;)
+    return Finish(child, out[0]);
+}
+
+// MD5Generate of the file in a child of this process; with digest false, the child only starts and
+// ends, which gives the memory a child of this process holds anyway.
+ChildRun RunLibrary(const std::filesystem::path& path, bool digest)
+{
+    int out[2];
+    if (pipe(out) != 0)
     {
-        printed.append(buffer, static_cast<size_t>(got));
+        return {};
     }
-    close(out[0]);
-    if (spawned == 0)
+    const pid_t child = fork();
+    if (child == 0)
     {
-        waitpid(child, nullptr, 0);
+        close(out[0]);
+        const std::string hex = digest ? Hex(MD5Generate(DataInputFile::Create(ioPath(path)), "")) : "";
+        const ssize_t written = write(out[1], hex.data(), hex.size());
+        _exit(written == static_cast<ssize_t>(hex.size()) ? 0 : 1);
     }
-    return printed;
+    close(out[1]);
+    return Finish(child, out[0]);
+}
+
+void CheckSameDigest(benchmark::State& state, const std::string& openssl, const std::string& library)
+{
+    if (library.empty() || openssl.find("= " + library) == std::string::npos)
+    {
+        state.SkipWithError(("openssl printed " + openssl + ", the library " + library).c_str());
+    }
 }
 
 void BM_MD5FileAgainstOpenSsl(benchmark::State& state)
 {
-    const std::filesystem::path& path = File().Path();
+    const std::filesystem::path& path = CachedFile().Path();
     Comparison comparison;
-    std::string openssl;
+    ChildRun openssl;
     std::vector<uint8_t> digest;
     for (auto _ : state)
     {
         comparison.TimeFloor([&] { openssl = RunOpenSsl(path); });
         comparison.TimeLibrary(1, [&] { digest = MD5Generate(DataInputFile::Create(ioPath(path)), ""); });
     }
-    if (openssl.find("= " + Hex(digest)) == std::string::npos)
-    {
-        state.SkipWithError(("openssl printed " + openssl + ", the library " + Hex(digest)).c_str());
-    }
-    comparison.Report(state, kFileBytes);
+    CheckSameDigest(state, openssl.printed, Hex(digest));
+    comparison.Report(state, kCachedBytes);
 }
 BENCHMARK(BM_MD5FileAgainstOpenSsl)->Unit(benchmark::kMillisecond)->Iterations(8)->UseRealTime();
 
-double Milliseconds(const std::chrono::steady_clock::time_point& start)
+// Peak memory of each side, in MiB: the library's child (and what a child of this process holds
+// without digesting anything) against openssl's process. Both read the whole file.
+void BM_MD5PeakMemory(benchmark::State& state)
 {
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-}
-
-// The steps of MD5Generate timed one by one: filling a fresh zero-filled buffer without and with
-// the large-buffer advice, the one Read of the cached file, and the digest itself. With a pause,
-// each fill waits first until memory freed before it has been handed back to the hypervisor (the
-// guest reports free memory after about 2 s), so it is fresh to the host as well as to the process.
-void BM_MD5FileSteps(benchmark::State& state)
-{
-    const std::filesystem::path& path = File().Path();
-    const auto pause = std::chrono::seconds(state.range(0));
-    double plainFill = 0, advisedFill = 0, read = 0, hash = 0;
+    const bool sparse = state.range(0) != 0;
+    const std::filesystem::path& path = sparse ? SparseFile().Path() : CachedFile().Path();
+    const uint64_t bytes = sparse ? kSparseBytes : kCachedBytes;
+    Comparison comparison;
+    ChildRun openssl;
+    ChildRun library;
     for (auto _ : state)
     {
-        std::this_thread::sleep_for(pause);
-        auto start = std::chrono::steady_clock::now();
-        {
-            std::vector<uint8_t> plain(kFileBytes);
-            benchmark::DoNotOptimize(plain.data());
-            plainFill += Milliseconds(start);
-        }
-        std::this_thread::sleep_for(pause);
-        start = std::chrono::steady_clock::now();
-        std::vector<uint8_t> bytes;
-        bytes.reserve(kFileBytes);
-        detail::AdviseLargeBuffer(bytes.data(), kFileBytes);
-        bytes.resize(kFileBytes);
-        advisedFill += Milliseconds(start);
-
-        auto input = DataInputFile::Create(ioPath(path));
-        start = std::chrono::steady_clock::now();
-        input->Read(bytes.data(), bytes.size());
-        read += Milliseconds(start);
-
-        start = std::chrono::steady_clock::now();
-        benchmark::DoNotOptimize(MD5Generate(bytes, ""));
-        hash += Milliseconds(start);
+        comparison.TimeFloor([&] { openssl = RunOpenSsl(path); });
+        comparison.TimeLibrary(1, [&] { library = RunLibrary(path, true); });
     }
-    const double passes = static_cast<double>(state.iterations());
-    state.counters["fill_plain_ms"] = plainFill / passes;
-    state.counters["fill_advised_ms"] = advisedFill / passes;
-    state.counters["read_ms"] = read / passes;
-    state.counters["md5_ms"] = hash / passes;
+    CheckSameDigest(state, openssl.printed, library.printed);
+    comparison.Report(state, bytes);
+    state.counters["file_MiB"] = static_cast<double>(bytes) / kMiB;
+    state.counters["zelio_peak_MiB"] = library.peakMiB;
+    state.counters["idle_child_peak_MiB"] = RunLibrary(path, false).peakMiB;
+    state.counters["openssl_peak_MiB"] = openssl.peakMiB;
 }
-BENCHMARK(BM_MD5FileSteps)
-    ->ArgName("pause_s")
+BENCHMARK(BM_MD5PeakMemory)
+    ->ArgName("sparse_6GiB")
     ->Arg(0)
-    ->Arg(3)
+    ->Arg(1)
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(3)
+    ->Iterations(1)
     ->UseRealTime();
 
 } // namespace

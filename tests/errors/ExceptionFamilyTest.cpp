@@ -1,14 +1,12 @@
-// The exception family: every class caught by each of its bases, one subobject of each root,
-// what() left alone, records and location kept through copies and across threads.
+// The exception family: one subobject of each root for every class, children caught by their
+// parents, what() left alone, records and location kept through copies.
 #include <Ostrel/ZelIO.h>
 
 #include <boost/exception/get_error_info.hpp>
-#include <boost/exception_ptr.hpp>
 #include <boost/throw_exception.hpp>
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <type_traits>
 
 using namespace Ostrel;
@@ -54,35 +52,12 @@ template <class Thrown, class Handler> bool CaughtAs(const Thrown& exception)
     }
 }
 
-template <class E> void ExpectCaughtByRoots(const E& exception)
+// Pointer conversions above settle which bases catch each class; throwing shows that the classes'
+// identity holds across the library's boundary.
+TEST(ExceptionFamily, ChildrenAreCaughtByTheirParentsAndRoots)
 {
-    EXPECT_TRUE((CaughtAs<E, E>(exception)));
-    EXPECT_TRUE((CaughtAs<E, CoreException>(exception)));
-    EXPECT_TRUE((CaughtAs<E, Ostrel::Exception>(exception)));
-    EXPECT_TRUE((CaughtAs<E, std::exception>(exception)));
-    EXPECT_TRUE((CaughtAs<E, boost::exception>(exception)));
-}
-
-TEST(ExceptionFamily, EveryClassIsCaughtByItsRoots)
-{
-    ExpectCaughtByRoots(CoreException());
-    ExpectCaughtByRoots(IOException());
-    ExpectCaughtByRoots(IONotReadyException());
-    ExpectCaughtByRoots(PropertyException());
-    ExpectCaughtByRoots(MethodIsNotApplicable());
-    ExpectCaughtByRoots(WrongTypeIsRequested());
-    ExpectCaughtByRoots(IndexIsOutOfBound());
-    ExpectCaughtByRoots(ChildNameIsNotFound());
-    ExpectCaughtByRoots(ComparedPropertiesHaveDifferentTypes());
-    ExpectCaughtByRoots(JsonException());
-    ExpectCaughtByRoots(RtmpException());
-    ExpectCaughtByRoots(MemoryException("d", 1));
-    ExpectCaughtByRoots(ComputingResourceException());
-    ExpectCaughtByRoots(NotEnoughResource());
-}
-
-TEST(ExceptionFamily, ChildrenAreCaughtByTheirParents)
-{
+    EXPECT_TRUE((CaughtAs<IOException, CoreException>(IOException())));
+    EXPECT_TRUE((CaughtAs<MemoryException, Ostrel::Exception>(MemoryException("d", 1))));
     EXPECT_TRUE((CaughtAs<IONotReadyException, IOException>(IONotReadyException())));
     EXPECT_TRUE((CaughtAs<RtmpException, IOException>(RtmpException())));
     EXPECT_TRUE((CaughtAs<MethodIsNotApplicable, PropertyException>(MethodIsNotApplicable())));
@@ -153,41 +128,6 @@ TEST(ExceptionFamily, CopiesKeepRecordsAndLocationAfterTheOriginalIsGone)
     assigned = *copy;
     copy.reset();
     EXPECT_EQ(*boost::get_error_info<ErrorSeek>(assigned), 42u);
-}
-
-TEST(ExceptionFamily, RecordsAndLocationCrossThreadsThroughAnExceptionPointer)
-{
-    boost::exception_ptr captured;
-    std::thread(
-        [&captured]
-        {
-            try
-            {
-                BOOST_THROW_EXCEPTION(NotEnoughResource()
-                                      << ErrorDescription("no slots") << ErrorDetails("8 busy"));
-            }
-            catch (...)
-            {
-                captured = boost::current_exception();
-            }
-        })
-        .join();
-    ASSERT_TRUE(captured);
-    try
-    {
-        boost::rethrow_exception(captured);
-    }
-    catch (const ComputingResourceException& e)
-    {
-        EXPECT_EQ(*boost::get_error_info<ErrorDescription>(e), "no slots");
-        EXPECT_EQ(*boost::get_error_info<ErrorDetails>(e), "8 busy");
-        EXPECT_NE(boost::get_error_info<boost::throw_line>(e), nullptr);
-        return;
-    }
-    catch (...)
-    {
-    }
-    ADD_FAILURE() << "the rethrown exception lost its class";
 }
 
 } // namespace

@@ -48,7 +48,9 @@ TEST(ThrowConvention, NoRecordsWhenTheSiteHasNothingToAdd)
         EXPECT_EQ(boost::get_error_info<ErrorCallStack>(e), nullptr);
         EXPECT_EQ(boost::get_error_info<ErrorDescription>(e), nullptr);
         EXPECT_NE(boost::get_error_info<boost::throw_file>(e), nullptr);
+        return;
     }
+    ADD_FAILURE() << "nothing thrown";
 }
 
 TEST(ThrowConvention, StandardExceptionMessageIsTextNewlineAndCallStack)

@@ -5,13 +5,14 @@
 #include <Ostrel/Core/DataOutputPipe.h>
 
 #include "pipes/PipeTestSupport.h"
+#include "support/BlockedCall.h"
 #include "support/LogCapture.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace Ostrel::Core;
@@ -121,26 +122,17 @@ TEST(CrossProcess, DuplexPipeCarries64MiBEachWayExactly)
     ready.CloseWriteEnd();
     ASSERT_TRUE(ChildIsReady(ready));
 
-    auto writer = std::async(std::launch::async,
-                             [&]
-                             {
-                                 return WritePattern(kBytesEachWay,
-                                                     [&](const uint8_t* d, uint64_t n)
-                                                     {
-                                                         uint64_t sent = 0;
-                                                         while (sent < n)
-                                                         {
-                                                             const uint64_t w =
-                                                                 duplex->Write(d + sent, n - sent);
-                                                             if (w == 0)
-                                                             {
-                                                                 break;
-                                                             }
-                                                             sent += w;
-                                                         }
-                                                         return sent;
-                                                     });
-                             });
+    // Each Write of the duplex moves one transfer: a chunk goes in as many Writes as it takes.
+    const auto writeWhole = [&](const uint8_t* d, uint64_t n)
+    {
+        uint64_t sent = 0;
+        for (uint64_t w = 1; sent < n && w != 0; sent += w)
+        {
+            w = duplex->Write(d + sent, n - sent);
+        }
+        return sent;
+    };
+    auto writer = std::async(std::launch::async, [&] { return WritePattern(kBytesEachWay, writeWhole); });
     const uint64_t received =
         ReadPattern(kBytesEachWay, [&](uint8_t* d, uint64_t n) { return duplex->Read(d, n); });
     EXPECT_EQ(writer.get(), kBytesEachWay);
@@ -149,7 +141,7 @@ TEST(CrossProcess, DuplexPipeCarries64MiBEachWayExactly)
     EXPECT_EQ(child.Wait(), 0);
 }
 
-TEST(CrossProcess, KilledPeerEndsTheTransferWithAWarningAndFalse)
+TEST(CrossProcess, KilledPeerEndsAWaitingWriteWithAWarningAndAShortCount)
 {
     LogCapture log;
     const std::string name = UniquePipeName();
@@ -157,18 +149,18 @@ TEST(CrossProcess, KilledPeerEndsTheTransferWithAWarningAndFalse)
     PlainPipe ready;
     ChildProcess child({"read-then-hang", name}, {false, -1, ready.fds[1]});
     ready.CloseWriteEnd();
-
-    auto writer = std::async(std::launch::async,
-                             [&] {
-                                 return WritePattern(kBytesEachWay, [&](const uint8_t* d, uint64_t n)
-                                                     { return output->Write(d, n); });
-                             });
+    BlockedCall writer(
+        [&] {
+            return WritePattern(kBytesEachWay,
+                                [&](const uint8_t* d, uint64_t n) { return output->Write(d, n); });
+        });
     ASSERT_TRUE(ChildIsReady(ready));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50)); // let the write block on the full pipe
+    // The child reads no more: the write waits on the full pipe.
+    ASSERT_TRUE(writer.WaitUntilBlocked());
     child.Kill();
-    ASSERT_TRUE(ReturnsPromptly(writer));
-    EXPECT_LT(writer.get(), kBytesEachWay);
-    EXPECT_EQ(log.Count(google::GLOG_WARNING, "The pipe has been closed from the other side."), 1);
+    ASSERT_TRUE(writer.ReturnsPromptly());
+    EXPECT_LT(writer.Get(), kBytesEachWay);
+    EXPECT_EQ(log.Texts(), std::vector<std::string>{"WARNING The pipe has been closed from the other side."});
     EXPECT_EQ(child.Wait(), 128 + SIGKILL);
     uint64_t written = 0;
     EXPECT_THROW(output->WriteRaw(nullptr, 0, &written), std::invalid_argument);

@@ -1,5 +1,5 @@
 // The protocols: how many raw transfers one Read or Write makes, and what they return when a
-// transfer fails, throws, or there is no stream to drive.
+// transfer fails, moves nothing, throws, or there is no stream to drive.
 #include <Ostrel/Core/ByteDataInputDefaultProtocol.h>
 #include <Ostrel/Core/ByteDataInputRawProtocol.h>
 #include <Ostrel/Core/ByteDataOutputDefaultProtocol.h>
@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 using namespace Ostrel::Core;
@@ -21,9 +22,11 @@ namespace
 {
 
 constexpr uint64_t kBufferSize = 4096;
+using Sizes = std::vector<uint64_t>;
 
 // A pipe stand-in: serves (or takes) at most 4096 bytes per transfer, fails once `available`
-// bytes have moved, and records the size of every transfer asked for.
+// bytes have moved (or, with succeedWithNothing, succeeds moving nothing), and records the size of
+// every transfer asked for.
 class FakeRawStream : public IByteDataInputEx, public IByteDataOutputEx
 {
 public:
@@ -31,24 +34,13 @@ public:
 
     bool ReadRaw(uint8_t* data, uint64_t size, uint64_t* read) override
     {
-        uint64_t count = 0;
-        if (!Transfer(size, &count))
-        {
-            return false;
-        }
-        std::fill_n(data, count, uint8_t{0xAB});
-        *read = count;
-        return true;
+        const bool ok = Transfer(size, read);
+        std::fill_n(data, ok ? *read : 0, uint8_t{0xAB});
+        return ok;
     }
     bool WriteRaw(const uint8_t*, uint64_t size, uint64_t* written) override
     {
-        uint64_t count = 0;
-        if (!Transfer(size, &count))
-        {
-            return false;
-        }
-        *written = count;
-        return true;
+        return Transfer(size, written);
     }
     uint64_t GetBufferSize() override { return kBufferSize; }
     uint64_t Read(uint8_t*, uint64_t) override { return 0; }
@@ -58,7 +50,7 @@ public:
     unsigned int GetRefCount() const override { return m_count.GetRefCountImpl(); }
     unsigned int Release() const override { return m_count.ReleaseImpl(); }
 
-    std::vector<uint64_t> requested;
+    Sizes requested;
     bool throwNext = false;
     bool succeedWithNothing = false;
 
@@ -70,16 +62,11 @@ private:
         {
             throw std::invalid_argument("Pipe is invalid");
         }
-        if (succeedWithNothing)
-        {
-            *count = 0;
-            return true;
-        }
-        if (size > 0 && m_moved == m_available)
+        if (size > 0 && m_moved == m_available && !succeedWithNothing)
         {
             return false;
         }
-        *count = std::min({size, kBufferSize, m_available - m_moved});
+        *count = succeedWithNothing ? 0 : std::min({size, kBufferSize, m_available - m_moved});
         m_moved += *count;
         return true;
     }
@@ -89,81 +76,61 @@ private:
     Ostrel::RefCountImpl m_count;
 };
 
-TEST(DefaultProtocols, MoveTheWholeCountInBufferSizedTransfers)
+// One Read or Write of size bytes through a protocol of that class over the stream.
+template <class Protocol> uint64_t Move(FakeRawStream& stream, uint64_t size)
 {
-    FakeRawStream stream(20000);
-    std::vector<uint8_t> buffer(10000);
-    ByteDataInputDefaultProtocol input;
-    input.SetByteDataInput(&stream);
-    EXPECT_EQ(input.Read(buffer.data(), buffer.size()), 10000u);
-    EXPECT_EQ(stream.requested, (std::vector<uint64_t>{10000, 5904, 1808}));
-    EXPECT_TRUE(std::all_of(buffer.begin(), buffer.end(), [](uint8_t b) { return b == 0xAB; }));
-
-    FakeRawStream sink(20000);
-    ByteDataOutputDefaultProtocol output;
-    output.SetByteDataOutput(&sink);
-    EXPECT_EQ(output.Write(buffer.data(), buffer.size()), 10000u);
-    EXPECT_EQ(sink.requested, (std::vector<uint64_t>{10000, 5904, 1808}));
+    std::vector<uint8_t> buffer(size + 1);
+    Protocol protocol;
+    if constexpr (std::is_base_of_v<IByteDataInputProtocol, Protocol>)
+    {
+        protocol.SetByteDataInput(&stream);
+        const uint64_t read = protocol.Read(buffer.data(), size);
+        EXPECT_TRUE(std::all_of(buffer.begin(), buffer.begin() + read, [](uint8_t b) { return b == 0xAB; }));
+        return read;
+    }
+    else
+    {
+        protocol.SetByteDataOutput(&stream);
+        return protocol.Write(buffer.data(), size);
+    }
 }
 
-TEST(DefaultProtocols, ReturnWhatMovedBeforeATransferFailed)
+// The transfers that one call of each protocol makes over a stream with `available` bytes.
+template <class Protocol>
+void ExpectTransfers(uint64_t available, uint64_t size, uint64_t moved, const Sizes& asked)
 {
-    FakeRawStream stream(5000);
-    std::vector<uint8_t> buffer(10000);
-    ByteDataInputDefaultProtocol input;
-    input.SetByteDataInput(&stream);
-    EXPECT_EQ(input.Read(buffer.data(), buffer.size()), 5000u);
-
-    FakeRawStream sink(5000);
-    ByteDataOutputDefaultProtocol output;
-    output.SetByteDataOutput(&sink);
-    EXPECT_EQ(output.Write(buffer.data(), buffer.size()), 5000u);
+    FakeRawStream stream(available);
+    EXPECT_EQ(Move<Protocol>(stream, size), moved);
+    EXPECT_EQ(stream.requested, asked);
 }
 
-TEST(DefaultProtocols, StopOnATransferThatSucceedsWithNothing)
+TEST(DefaultProtocols, MoveTheWholeCountInBufferSizedTransfersOrWhatCameBeforeAFailure)
 {
+    ExpectTransfers<ByteDataInputDefaultProtocol>(20000, 10000, 10000, {10000, 5904, 1808});
+    ExpectTransfers<ByteDataOutputDefaultProtocol>(20000, 10000, 10000, {10000, 5904, 1808});
+    ExpectTransfers<ByteDataInputDefaultProtocol>(5000, 10000, 5000, {10000, 5904, 5000});
+    ExpectTransfers<ByteDataOutputDefaultProtocol>(5000, 10000, 5000, {10000, 5904, 5000});
+
+    // A transfer that succeeds with nothing ends the loop.
     FakeRawStream stream(0);
     stream.succeedWithNothing = true;
-    uint8_t buffer[16];
-    ByteDataInputDefaultProtocol input;
-    input.SetByteDataInput(&stream);
-    EXPECT_EQ(input.Read(buffer, sizeof buffer), 0u);
-    EXPECT_EQ(stream.requested.size(), 1u);
+    EXPECT_EQ(Move<ByteDataInputDefaultProtocol>(stream, 16), 0u);
+    EXPECT_EQ(stream.requested, Sizes{16});
 }
 
 TEST(RawProtocols, MakeExactlyOneTransfer)
 {
-    FakeRawStream stream(20000);
-    std::vector<uint8_t> buffer(10000);
-    ByteDataInputRawProtocol input;
-    input.SetByteDataInput(&stream);
-    EXPECT_EQ(input.Read(buffer.data(), buffer.size()), 4096u);
-    EXPECT_EQ(stream.requested, std::vector<uint64_t>{10000});
-
-    FakeRawStream closed(0);
-    ByteDataOutputRawProtocol output;
-    output.SetByteDataOutput(&closed);
-    EXPECT_EQ(output.Write(buffer.data(), buffer.size()), 0u);
-    EXPECT_EQ(closed.requested.size(), 1u);
+    ExpectTransfers<ByteDataInputRawProtocol>(20000, 10000, 4096, {10000});
+    ExpectTransfers<ByteDataOutputRawProtocol>(20000, 10000, 4096, {10000});
+    ExpectTransfers<ByteDataOutputRawProtocol>(0, 10000, 0, {10000});
 }
 
 TEST(AllProtocols, SizeZeroMakesExactlyOneTransferOfZero)
 {
-    FakeRawStream stream(100);
-    uint8_t byte = 0;
-    ByteDataInputDefaultProtocol defaultInput;
-    ByteDataInputRawProtocol rawInput;
-    ByteDataOutputDefaultProtocol defaultOutput;
-    ByteDataOutputRawProtocol rawOutput;
-    defaultInput.SetByteDataInput(&stream);
-    rawInput.SetByteDataInput(&stream);
-    defaultOutput.SetByteDataOutput(&stream);
-    rawOutput.SetByteDataOutput(&stream);
-    EXPECT_EQ(defaultInput.Read(&byte, 0), 0u);
-    EXPECT_EQ(rawInput.Read(&byte, 0), 0u);
-    EXPECT_EQ(defaultOutput.Write(&byte, 0), 0u);
-    EXPECT_EQ(rawOutput.Write(&byte, 0), 0u);
-    EXPECT_EQ(stream.requested, (std::vector<uint64_t>{0, 0, 0, 0}));
+    ExpectTransfers<ByteDataInputDefaultProtocol>(100, 0, 0, {0});
+    ExpectTransfers<ByteDataInputRawProtocol>(100, 0, 0, {0});
+    ExpectTransfers<ByteDataOutputDefaultProtocol>(100, 0, 0, {0});
+    ExpectTransfers<ByteDataOutputRawProtocol>(100, 0, 0, {0});
 }
 
 TEST(AllProtocols, WithoutAStreamLogAnErrorAndReturnZero)
@@ -174,15 +141,16 @@ TEST(AllProtocols, WithoutAStreamLogAnErrorAndReturnZero)
     EXPECT_EQ(ByteDataInputRawProtocol().Read(buffer, 8), 0u);
     EXPECT_EQ(ByteDataOutputDefaultProtocol().Write(buffer, 8), 0u);
     EXPECT_EQ(ByteDataOutputRawProtocol().Write(buffer, 8), 0u);
-    EXPECT_EQ(log.Count(google::GLOG_ERROR, "Implementation IByteDataInputEx not defined"), 2);
-    EXPECT_EQ(log.Count(google::GLOG_ERROR, "Implementation IByteDataOutputEx not defined"), 2);
-
     FakeRawStream stream(100);
     ByteDataInputRawProtocol input;
     input.SetByteDataInput(&stream);
     input.SetByteDataInput(nullptr);
     EXPECT_EQ(input.Read(buffer, 8), 0u);
     EXPECT_TRUE(stream.requested.empty());
+
+    const std::string noInput = "ERROR Implementation IByteDataInputEx not defined";
+    const std::string noOutput = "ERROR Implementation IByteDataOutputEx not defined";
+    EXPECT_EQ(log.Texts(), (std::vector<std::string>{noInput, noInput, noOutput, noOutput, noInput}));
 }
 
 TEST(AllProtocols, CopiesDriveTheSameStreamAndExceptionsPassThrough)

@@ -1,5 +1,6 @@
-// File streams: reading and seeking, creating and emptying, failures with their records, and no
-// descriptor left open by a failed or finished stream.
+// File streams: reading and seeking, creating and emptying, open failures with their records, writes
+// the system refuses (a full device, a size limit) reported and never counted, and descriptors that
+// stay with the stream and its process.
 #include <Ostrel/Core/DataInputFile.h>
 #include <Ostrel/Core/DataOutputFile.h>
 #include <Ostrel/Core/IOException.h>
@@ -10,11 +11,17 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Ostrel;
 using namespace Ostrel::Core;
-using zelio_test::OpenDescriptorCount;
+using zelio_test::OpenDescriptors;
 using zelio_test::ReadWholeFile;
 using zelio_test::ScratchDirectory;
 using zelio_test::WriteWholeFile;
@@ -22,9 +29,82 @@ using zelio_test::WriteWholeFile;
 namespace
 {
 
-const uint8_t* Bytes(const char* text)
+const uint8_t* Bytes(const std::string& text)
 {
-    return reinterpret_cast<const uint8_t*>(text);
+    return reinterpret_cast<const uint8_t*>(text.data());
+}
+
+template <class Tag> std::string Record(const IOException& e)
+{
+    const std::string* record = boost::get_error_info<Tag>(e);
+    return record != nullptr ? *record : "(none)";
+}
+
+template <class Create> IOException OpenFailure(Create&& create)
+{
+    try
+    {
+        create();
+    }
+    catch (const IOException& e)
+    {
+        return e;
+    }
+    ADD_FAILURE() << "the stream was made";
+    return IOException();
+}
+
+// Caps the size of the files this process writes, with SIGXFSZ ignored so that a write beyond the
+// cap fails with EFBIG instead of ending the process.
+class FileSizeCap
+{
+public:
+    explicit FileSizeCap(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        const rlimit cap{bytes, m_saved.rlim_max};
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &cap), 0);
+        m_savedAction = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~FileSizeCap()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_savedAction);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_savedAction)(int) = SIG_DFL;
+};
+
+// Letters that follow on from one Write to the next.
+std::string Letters(uint64_t size, uint64_t offset = 0)
+{
+    std::string bytes(size, '\0');
+    for (uint64_t i = 0; i < size; ++i)
+    {
+        bytes[i] = static_cast<char>('a' + (offset + i) % 26);
+    }
+    return bytes;
+}
+
+// Writes chunks of letters until a Write throws (at most 10,000 Writes): the sum of the counts the
+// Writes returned, and the error text.
+std::pair<uint64_t, std::string> WriteUntilRefused(IDataOutput& output, uint64_t chunk)
+{
+    uint64_t counted = 0;
+    try
+    {
+        for (int i = 0; i < 10000; ++i)
+        {
+            counted += output.Write(Bytes(Letters(chunk, counted)), chunk);
+        }
+    }
+    catch (const IOException& e)
+    {
+        return {counted, Record<ErrorDescription>(e)};
+    }
+    return {counted, "nothing refused"};
 }
 
 TEST(DataInputFile, ReadsInPiecesSeeksAndKeepsTheSizeSeenAtOpening)
@@ -48,48 +128,42 @@ TEST(DataInputFile, ReadsInPiecesSeeksAndKeepsTheSizeSeenAtOpening)
     EXPECT_EQ(input->GetSize(), 10u);
     input->SetPosition(1000);
     EXPECT_EQ(input->Read(out, 1), 0u);
+
+    // A name that is not UTF-8 opens through the native form.
+    WriteWholeFile(dir / "raw-\xFF.bin", "xyz");
+    EXPECT_EQ(DataInputFile::Create(ioPath(dir / "raw-\xFF.bin"))->GetSize(), 3u);
 }
 
-TEST(DataInputFile, MissingFileThrowsWithAllFourRecordsAndLeaksNothing)
+TEST(FileStreams, OpenFailuresCarryTheSystemsReasonAndLeakNothing)
 {
     ScratchDirectory dir;
-    const int before = OpenDescriptorCount();
+    WriteWholeFile(dir / "plain", "a file, not a directory");
+    const size_t before = OpenDescriptors().size();
+
     const ioPath missing(dir / "d\xC3\xA9j\xC3\xA0-missing.bin");
-    try
-    {
-        DataInputFile::Create(missing);
-        ADD_FAILURE() << "a missing file was opened";
-    }
-    catch (const IOException& e)
-    {
-        EXPECT_EQ(*boost::get_error_info<ErrorFilename>(e), missing.utf8string());
-        EXPECT_EQ(*boost::get_error_info<ErrorDescription>(e), "Can not open file for reading");
-        EXPECT_EQ(*boost::get_error_info<ErrorDetails>(e), std::strerror(ENOENT));
-        ASSERT_NE(boost::get_error_info<ErrorCallStack>(e), nullptr);
-        EXPECT_FALSE(boost::get_error_info<ErrorCallStack>(e)->empty());
-        EXPECT_EQ(std::string(e.what()), std::string(std::exception().what()));
-    }
-    EXPECT_EQ(OpenDescriptorCount(), before);
-}
+    const IOException absent = OpenFailure([&] { DataInputFile::Create(missing); });
+    EXPECT_EQ(Record<ErrorFilename>(absent), missing.utf8string());
+    EXPECT_EQ(Record<ErrorDescription>(absent), "Can not open file for reading");
+    EXPECT_EQ(Record<ErrorDetails>(absent), std::strerror(ENOENT));
+    EXPECT_NE(Record<ErrorCallStack>(absent), "(none)");
+    EXPECT_EQ(std::string(absent.what()), std::string(std::exception().what()));
+    // A directory holds nothing a file stream can read.
+    const IOException directory = OpenFailure([&] { DataInputFile::Create(ioPath(dir.Path())); });
+    EXPECT_EQ(Record<ErrorFilename>(directory), dir.Path().string());
+    EXPECT_EQ(Record<ErrorDescription>(directory), "Can not open file for reading");
+    EXPECT_EQ(Record<ErrorDetails>(directory), std::strerror(EISDIR));
+    // A name that is not UTF-8 is reported readably.
+    const IOException raw = OpenFailure([&] { DataInputFile::Create(ioPath(dir / "gone-\xFF.bin")); });
+    EXPECT_NE(Record<ErrorFilename>(raw).find("gone-\xEF\xBF\xBD.bin"), std::string::npos);
 
-TEST(DataInputFile, NameThatIsNotUtf8OpensAndIsReportedReadably)
-{
-    ScratchDirectory dir;
-    const std::string rawName = "raw-\xFF.bin";
-    WriteWholeFile(dir / rawName, "xyz");
-    auto input = DataInputFile::Create(ioPath(dir / rawName));
-    EXPECT_EQ(input->GetSize(), 3u);
-
-    try
-    {
-        DataInputFile::Create(ioPath(dir / "gone-\xFF.bin"));
-        ADD_FAILURE() << "a missing file was opened";
-    }
-    catch (const IOException& e)
-    {
-        const std::string name = *boost::get_error_info<ErrorFilename>(e);
-        EXPECT_NE(name.find("gone-\xEF\xBF\xBD.bin"), std::string::npos) << name;
-    }
+    // The output's failures carry the system's text alone.
+    const IOException onDirectory = OpenFailure([&] { DataOutputFile::Create(ioPath(dir.Path())); });
+    EXPECT_EQ(Record<ErrorDescription>(onDirectory), std::strerror(EISDIR));
+    EXPECT_EQ(Record<ErrorFilename>(onDirectory), "(none)");
+    const IOException belowAFile =
+        OpenFailure([&] { DataOutputFile::Create(ioPath(dir / "plain" / "x.bin")); });
+    EXPECT_EQ(Record<ErrorDescription>(belowAFile), std::strerror(ENOTDIR));
+    EXPECT_EQ(OpenDescriptors().size(), before);
 }
 
 TEST(DataOutputFile, CreatesParentsEmptiesAndOverwritesAtThePosition)
@@ -107,8 +181,6 @@ TEST(DataOutputFile, CreatesParentsEmptiesAndOverwritesAtThePosition)
         // Every Write has reached the file before it returns.
         EXPECT_EQ(ReadWholeFile(path), "heLlo");
     }
-    EXPECT_EQ(ReadWholeFile(path), "heLlo");
-
     auto again = DataOutputFile::Create(ioPath(path));
     EXPECT_EQ(again->GetSize(), 0u);
     EXPECT_EQ(ReadWholeFile(path), "");
@@ -117,50 +189,74 @@ TEST(DataOutputFile, CreatesParentsEmptiesAndOverwritesAtThePosition)
     EXPECT_EQ(ReadWholeFile(path), std::string("\0\0\0\0!", 5));
 }
 
-TEST(DataOutputFile, FailedFlushThrowsTheSystemsErrorText)
-{
-    auto full = DataOutputFile::Create(ioPath("/dev/full"));
-    try
-    {
-        full->Write(Bytes("abc"), 3);
-        ADD_FAILURE() << "a write to /dev/full succeeded";
-    }
-    catch (const IOException& e)
-    {
-        EXPECT_EQ(*boost::get_error_info<ErrorDescription>(e), std::strerror(ENOSPC));
-    }
-}
-
-TEST(DataOutputFile, OpenFailureThrowsTheSystemsErrorTextAndLeaksNothing)
+// Writes smaller and larger than the runtime's buffer: a refused Write throws the system's text and
+// counts nothing, and the position is where the bytes the system took end.
+TEST(DataOutputFile, WritesTheSystemRefusesThrowAndAreNeverCounted)
 {
     ScratchDirectory dir;
-    WriteWholeFile(dir / "plain", "a file, not a directory");
-    const int before = OpenDescriptorCount();
-    try
+    for (const uint64_t chunk : {3u, 5000u, 8192u, 70000u})
     {
-        DataOutputFile::Create(ioPath(dir / "plain" / "child.bin"));
-        ADD_FAILURE() << "a file was created below a plain file";
+        SCOPED_TRACE("writes of " + std::to_string(chunk));
+        auto full = DataOutputFile::Create(ioPath("/dev/full"));
+        EXPECT_EQ(WriteUntilRefused(*full, chunk),
+                  std::make_pair(uint64_t{0}, std::string(std::strerror(ENOSPC))));
+
+        const auto path = dir / ("capped-" + std::to_string(chunk));
+        auto capped = DataOutputFile::Create(ioPath(path));
+        {
+            FileSizeCap cap(10000);
+            EXPECT_EQ(WriteUntilRefused(*capped, chunk),
+                      std::make_pair(10000 / chunk * chunk, std::string(std::strerror(EFBIG))));
+        }
+        EXPECT_EQ(capped->GetPosition(), 10000u);
+        // Without the cap the stream goes on where the system's bytes end.
+        EXPECT_EQ(capped->Write(Bytes("!"), 1), 1u);
+        EXPECT_EQ(ReadWholeFile(path), Letters(10000) + "!");
     }
-    catch (const IOException& e)
-    {
-        EXPECT_EQ(*boost::get_error_info<ErrorDescription>(e), std::strerror(ENOTDIR));
-        EXPECT_EQ(boost::get_error_info<ErrorFilename>(e), nullptr);
-    }
-    EXPECT_EQ(OpenDescriptorCount(), before);
 }
 
-TEST(FileStreams, ReleasingTheLastReferenceClosesTheFile)
+// What /proc/self/fd/<fd> names, for each descriptor, in a child that the shell starts with exec.
+std::string TargetsSeenByAChild(const std::set<int>& descriptors)
+{
+    std::string command = "readlink";
+    for (const int fd : descriptors)
+    {
+        command += " /proc/self/fd/" + std::to_string(fd);
+    }
+    std::unique_ptr<FILE, int (*)(FILE*)> child(popen(command.c_str(), "r"), &pclose);
+    std::string seen;
+    char buffer[512];
+    for (size_t got; child && (got = std::fread(buffer, 1, sizeof buffer, child.get())) > 0;)
+    {
+        seen.append(buffer, got);
+    }
+    return seen;
+}
+
+TEST(FileStreams, DescriptorsStayWithTheStreamAndItsProcess)
 {
     ScratchDirectory dir;
     WriteWholeFile(dir / "in.bin", "data");
-    const int before = OpenDescriptorCount();
+    const std::set<int> before = OpenDescriptors();
     for (int i = 0; i < 100; ++i)
     {
-        auto input = DataInputFile::Create(ioPath(dir / "in.bin"));
-        auto output = DataOutputFile::Create(ioPath(dir / "out.bin"));
-        EXPECT_EQ(OpenDescriptorCount(), before + 2);
+        DataInputFile::Create(ioPath(dir / "in.bin"));
+        DataOutputFile::Create(ioPath(dir / "out.bin"));
     }
-    EXPECT_EQ(OpenDescriptorCount(), before);
+    EXPECT_EQ(OpenDescriptors(), before);
+
+    auto input = DataInputFile::Create(ioPath(dir / "in.bin"));
+    auto output = DataOutputFile::Create(ioPath(dir / "out.bin"));
+    // A descriptor that a child does inherit, to show that the child sees what it inherits.
+    const int inherited = ::open((dir / "in.bin").c_str(), O_RDONLY);
+    std::set<int> opened;
+    for (const int fd : OpenDescriptors())
+    {
+        opened.insert(before.count(fd) == 0 ? fd : inherited);
+    }
+    ASSERT_EQ(opened.size(), 3u);
+    EXPECT_EQ(TargetsSeenByAChild(opened), (dir / "in.bin").string() + "\n");
+    ::close(inherited);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
-// What every data stream shares: one reference count whichever interface holds it, the lock for
-// its users, and a Cancel that changes nothing on streams that never wait.
+// What every data stream shares: one reference count whichever interface holds it, and the lock
+// for its users, with the guard that holds it.
 #include <Ostrel/AutoLock.h>
 #include <Ostrel/Core/DataInputMemory.h>
 #include <Ostrel/Core/DataInputString.h>
-#include <Ostrel/Core/DataOutputString.h>
+#include <Ostrel/Core/IDataOutput.h>
 
 #include <gtest/gtest.h>
 
@@ -64,26 +64,35 @@ TEST(DataStream, TryLockFailsWhileAnotherThreadHoldsTheLock)
     stream->Unlock();
 }
 
-TEST(DataStream, AutoLockOnNullDoesNothing)
+// Counts the calls made to a lock.
+struct CountingLock : ILockable
 {
-    AutoLock guard(nullptr);
-    AutoLock other(nullptr);
-    other = guard;
-    SUCCEED() << "no call was made through the null pointer";
-}
+    void Lock() override { ++locks; }
+    bool TryLock() override { return false; }
+    void Unlock() override { ++unlocks; }
+    int locks = 0;
+    int unlocks = 0;
+};
 
-TEST(DataStream, CancelChangesNothing)
+TEST(AutoLock, AGuardUnlocksWhatItPointsAtLastAndAssignmentNeitherLocksNorUnlocks)
 {
-    std::string text = "hello";
-    std::string sink;
-    auto input = DataInputString::Create(&text);
-    auto output = DataOutputString::Create(&sink);
-    input->Cancel();
-    output->Cancel();
-    uint8_t buffer[5];
-    EXPECT_EQ(input->Read(buffer, 5), 5u);
-    EXPECT_EQ(output->Write(buffer, 5), 5u);
-    EXPECT_EQ(sink, "hello");
+    CountingLock lock;
+    {
+        AutoLock held(&lock);
+        AutoLock empty(nullptr);
+        empty = held;
+        EXPECT_EQ(lock.locks, 1);
+        EXPECT_EQ(lock.unlocks, 0);
+    }
+    EXPECT_EQ(lock.unlocks, 2);
+
+    CountingLock other;
+    {
+        AutoLock held(&other);
+        held = AutoLock(nullptr);
+    }
+    EXPECT_EQ(other.locks, 1);
+    EXPECT_EQ(other.unlocks, 0);
 }
 
 } // namespace

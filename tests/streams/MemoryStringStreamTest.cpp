@@ -40,7 +40,7 @@ template <class Stream> void ExpectSeekRefused(Stream& stream, uint64_t position
     EXPECT_EQ(stream->GetPosition(), before);
 }
 
-TEST(DataInputMemory, ReadsInPiecesToTheEnd)
+TEST(DataInputMemory, ReadsInPiecesToTheEndAndSeeksNoFurther)
 {
     const uint8_t bytes[10] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
     auto input = DataInputMemory::Create(bytes, sizeof bytes);
@@ -52,12 +52,6 @@ TEST(DataInputMemory, ReadsInPiecesToTheEnd)
     EXPECT_EQ(out[5], 9);
     EXPECT_EQ(input->Read(out, 100), 0u);
     EXPECT_TRUE(input->GetPath().empty());
-}
-
-TEST(DataInputMemory, SeeksUpToTheEndAndRefusesBeyond)
-{
-    const uint8_t bytes[10] = {};
-    auto input = DataInputMemory::Create(bytes, sizeof bytes);
     input->SetPosition(3);
     input->SetPosition(10);
     EXPECT_EQ(input->GetPosition(), 10u);
@@ -66,7 +60,6 @@ TEST(DataInputMemory, SeeksUpToTheEndAndRefusesBeyond)
 
     auto empty = DataInputMemory::Create(nullptr, 0);
     EXPECT_EQ(empty->GetSize(), 0u);
-    uint8_t out[1];
     EXPECT_EQ(empty->Read(out, 1), 0u);
     empty->SetPosition(0);
     ExpectSeekRefused(empty, 1);
@@ -85,18 +78,16 @@ TEST(DataInputString, SeesBytesAppendedLaterAndRefusesSeeksBeyondTheEnd)
     input->SetPosition(7);
     ExpectSeekRefused(input, 8);
     ExpectSeekRefused(input, kMax);
-}
 
-TEST(DataInputString, StringShortenedBelowThePositionReadsNothing)
-{
-    std::string text(64, 'x');
-    auto input = DataInputString::Create(&text);
-    input->SetPosition(60);
-    text.resize(10);
-    text.shrink_to_fit();
-    uint8_t out[8] = {};
-    EXPECT_EQ(input->Read(out, sizeof out), 0u);
-    EXPECT_EQ(input->GetPosition(), 60u);
+    // Shortened by the caller below the position: nothing to read.
+    std::string longer(64, 'x');
+    auto shortened = DataInputString::Create(&longer);
+    shortened->SetPosition(60);
+    longer.resize(10);
+    longer.shrink_to_fit();
+    out[0] = 0;
+    EXPECT_EQ(shortened->Read(reinterpret_cast<uint8_t*>(out), 8), 0u);
+    EXPECT_EQ(shortened->GetPosition(), 60u);
     EXPECT_EQ(out[0], 0);
 }
 
@@ -140,6 +131,28 @@ TEST(DataOutputString, WritesIntoAnEmptyStringAndAfterTheCallerShortenedIt)
     text = "h";
     output->Write(reinterpret_cast<const uint8_t*>("!"), 1);
     EXPECT_EQ(text, std::string("h\0\0\0\0!", 6));
+}
+
+TEST(DataOutputString, WriteOfItsOwnBytesTakesThemAsTheyWereBeforeTheWrite)
+{
+    std::string text;
+    for (int i = 0; i < 100; ++i)
+    {
+        text += static_cast<char>('a' + i % 26);
+    }
+    text.shrink_to_fit();
+    const std::string original = text;
+    auto output = DataOutputString::Create(&text);
+    output->SetPosition(text.size());
+    // The string must grow, so its bytes move while they are written.
+    EXPECT_EQ(output->Write(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 100u);
+    EXPECT_EQ(text, original + original);
+
+    std::string letters = "abcdef";
+    auto overlapping = DataOutputString::Create(&letters);
+    overlapping->SetPosition(2);
+    overlapping->Write(reinterpret_cast<const uint8_t*>(letters.data()), letters.size());
+    EXPECT_EQ(letters, "ababcdef");
 }
 
 TEST(DataOutputString, WriteOrSizeBeyondWhatAStringHoldsThrowsAndChangesNothing)

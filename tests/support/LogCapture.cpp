@@ -29,6 +29,16 @@ std::vector<LogLine> LogCapture::Lines() const
     return m_lines;
 }
 
+std::vector<std::string> LogCapture::Texts() const
+{
+    std::vector<std::string> texts;
+    for (const LogLine& line : Lines())
+    {
+        texts.push_back(std::string(google::GetLogSeverityName(line.severity)) + " " + line.text);
+    }
+    return texts;
+}
+
 int LogCapture::Count(google::LogSeverity severity, const std::string& text) const
 {
     const auto lines = Lines();

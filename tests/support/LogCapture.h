@@ -26,6 +26,8 @@ public:
               const google::LogMessageTime& time, const char* message, size_t length) override;
 
     std::vector<LogLine> Lines() const;
+    // Every line as its severity's name, a space and its text ("WARNING io was canceled").
+    std::vector<std::string> Texts() const;
     // How many lines of that severity had exactly that text.
     int Count(google::LogSeverity severity, const std::string& text) const;
     // How many lines of that severity began with that text.

@@ -2,6 +2,7 @@
 #include "support/TestSupport.h"
 
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -37,14 +38,25 @@ void WriteWholeFile(const std::filesystem::path& path, const std::string& conten
     out << content;
 }
 
-int OpenDescriptorCount()
+std::set<int> OpenDescriptors()
 {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    std::set<int> descriptors;
+    DIR* listing = ::opendir("/proc/self/fd");
+    if (listing == nullptr)
     {
-        ++count;
+        throw std::runtime_error("cannot list the open descriptors");
     }
-    return count;
+    for (const dirent* entry; (entry = ::readdir(listing)) != nullptr;)
+    {
+        if (entry->d_name[0] != '.')
+        {
+            descriptors.insert(std::atoi(entry->d_name));
+        }
+    }
+    // Not the listing's own descriptor.
+    descriptors.erase(::dirfd(listing));
+    ::closedir(listing);
+    return descriptors;
 }
 
 } // namespace zelio_test

@@ -1,8 +1,9 @@
 // Helpers shared by the tests: a scratch directory removed at the end of a test, file contents,
-// and the number of descriptors the process has open.
+// and the descriptors the process has open.
 #pragma once
 
 #include <filesystem>
+#include <set>
 #include <string>
 
 namespace zelio_test
@@ -25,6 +26,7 @@ private:
 
 std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& content);
-int OpenDescriptorCount();
+// The descriptors open in this process.
+std::set<int> OpenDescriptors();
 
 } // namespace zelio_test

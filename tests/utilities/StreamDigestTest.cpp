@@ -1,16 +1,53 @@
 // The MD5 of a data input equals what md5sum prints for its bytes from its position on: RFC 1321
-// vectors through memory and files, inputs not at their start, and a file large enough for the
-// huge-page path, checked against md5sum itself.
+// vectors through memory and files, inputs not at their start, an input that delivers its bytes a
+// little at a time, and a file larger than the digest's buffer, read through a buffer that does not
+// grow with the file.
 #include <Ostrel/Core/DataInputFile.h>
 #include <Ostrel/Core/DataInputString.h>
 #include <Ostrel/Core/StreamDigest.h>
+#include <Ostrel/LockImpl.h>
+#include <Ostrel/RefCountImpl.h>
 
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <new>
+
+namespace
+{
+std::atomic<std::size_t> g_largestAllocation{0};
+}
+
+// This executable's allocations go through malloc, and the largest one is remembered.
+void* operator new(std::size_t size)
+{
+    std::size_t largest = g_largestAllocation.load();
+    while (size > largest && !g_largestAllocation.compare_exchange_weak(largest, size))
+    {
+    }
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+    {
+        return memory;
+    }
+    throw std::bad_alloc();
+}
+
+void operator delete(void* memory) noexcept
+{
+    std::free(memory);
+}
+
+void operator delete(void* memory, std::size_t) noexcept
+{
+    std::free(memory);
+}
 
 using namespace Ostrel;
 using namespace Ostrel::Core;
@@ -39,13 +76,72 @@ std::string Md5sum(const std::filesystem::path& path)
     return pipe && std::fread(digest, 1, 32, pipe.get()) == 32 ? digest : "md5sum failed";
 }
 
-TEST(StreamDigest, Rfc1321VectorsThroughMemoryAndFiles)
+// A data input over a string whose Read delivers at most 1000 bytes per call, and which may
+// claim to be longer than it is.
+class TrickleInput : public IDataInput
 {
-    const std::string abc = "abc";
-    EXPECT_EQ(Hex(MD5Generate(DataInputString::Create(&abc), "")), "900150983cd24fb0d6963f7d28e17f72");
-    // The salt is digested after the input's bytes.
-    EXPECT_EQ(Hex(MD5Generate(DataInputString::Create(&abc), "defghijklmnopqrstuvwxyz")),
-              "c3fcd3d76192e4007dfb496cca67e13b");
+public:
+    TrickleInput(std::string bytes, uint64_t claimedSize)
+        : m_bytes(std::move(bytes)), m_claimedSize(claimedSize)
+    {
+    }
+
+    uint64_t Read(uint8_t* data, uint64_t size) override
+    {
+        const uint64_t count = std::min({size, uint64_t{1000}, m_bytes.size() - m_position});
+        std::memcpy(data, m_bytes.data() + m_position, count);
+        m_position += count;
+        return count;
+    }
+    const ioPath& GetPath() override { return m_path; }
+    uint64_t GetSize() override { return m_claimedSize; }
+    uint64_t GetPosition() override { return m_position; }
+    void SetPosition(uint64_t position) override
+    {
+        m_position = std::min<uint64_t>(position, m_bytes.size());
+    }
+    void Lock() override { m_lock.Lock_Impl(); }
+    bool TryLock() override { return m_lock.TryLock_Impl(); }
+    void Unlock() override { m_lock.Unlock_Impl(); }
+    unsigned int AddRef() const override { return m_count.AddRefImpl(); }
+    unsigned int GetRefCount() const override { return m_count.GetRefCountImpl(); }
+    unsigned int Release() const override
+    {
+        const unsigned int left = m_count.ReleaseImpl();
+        if (left == 0)
+        {
+            delete this;
+        }
+        return left;
+    }
+
+private:
+    LockImpl m_lock;
+    RefCountImpl m_count;
+    ioPath m_path;
+    std::string m_bytes;
+    uint64_t m_claimedSize;
+    uint64_t m_position = 0;
+};
+
+std::string Letters(size_t size)
+{
+    std::string text(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+    {
+        text[i] = static_cast<char>('a' + i % 26);
+    }
+    return text;
+}
+
+TEST(StreamDigest, Rfc1321VectorsFromThePositionOnFollowedByTheSalt)
+{
+    const std::string text = "skip me:abc";
+    auto input = DataInputString::Create(&text);
+    input->SetPosition(8);
+    EXPECT_EQ(Hex(MD5Generate(input, "")), "900150983cd24fb0d6963f7d28e17f72");
+    input->SetPosition(8);
+    EXPECT_EQ(Hex(MD5Generate(input, "defghijklmnopqrstuvwxyz")), "c3fcd3d76192e4007dfb496cca67e13b");
 
     ScratchDirectory dir;
     WriteWholeFile(dir / "message.txt", "message digest");
@@ -55,45 +151,50 @@ TEST(StreamDigest, Rfc1321VectorsThroughMemoryAndFiles)
     EXPECT_EQ(Hex(digest), "f96b697d7cb7938d525a2f31aaf161d0");
     EXPECT_EQ(file->GetPosition(), 14u);
     EXPECT_EQ(Hex(MD5Generate(file, "")), "d41d8cd98f00b204e9800998ecf8427e"); // nothing left to read
-}
-
-TEST(StreamDigest, DigestsOnlyTheBytesReadDeliversFromThePosition)
-{
-    const std::string text = "skip me:1234567890";
-    std::string salt;
-    for (int i = 0; i < 7; ++i)
-    {
-        salt += "1234567890";
-    }
-    auto input = DataInputString::Create(&text);
-    input->SetPosition(8);
-    EXPECT_EQ(Hex(MD5Generate(input, salt)), "57edf4a22be3c955ac49da2e2107b67a");
-
-    ScratchDirectory dir;
-    WriteWholeFile(dir / "eight.txt", "abcdefgh");
-    auto file = DataInputFile::Create(ioPath(dir / "eight.txt"));
-    file->SetPosition(5);
-    EXPECT_EQ(Hex(MD5Generate(file, "")), "0f98df87c7440c045496f705c7295344"); // md5sum of "fgh"
+    file->SetPosition(11);
+    EXPECT_EQ(Hex(MD5Generate(file, "")), "1c52bdae8bad70e82da799843bb4e831"); // md5sum of "est"
     file->SetPosition(100);
     EXPECT_EQ(Hex(MD5Generate(file, "")), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
-TEST(StreamDigest, LargeFileMatchesMd5sumFromItsStartAndFromAnOddPosition)
+TEST(StreamDigest, InputThatDeliversALittleAtATimeIsDigestedToItsEnd)
 {
     ScratchDirectory dir;
-    std::string content((40u << 20) + 4097, '\0');
+    const std::string bytes = Letters(10'000);
+    WriteWholeFile(dir / "letters.txt", bytes);
+    WriteWholeFile(dir / "tail.txt", bytes.substr(1234));
+    const std::string whole = Md5sum(dir / "letters.txt");
+
+    EXPECT_EQ(Hex(MD5Generate(new TrickleInput(bytes, bytes.size()), "")), whole);
+    boost::intrusive_ptr<IDataInput> positioned(new TrickleInput(bytes, bytes.size()));
+    positioned->SetPosition(1234);
+    EXPECT_EQ(Hex(MD5Generate(positioned, "")), Md5sum(dir / "tail.txt"));
+    EXPECT_EQ(positioned->GetPosition(), bytes.size());
+    // An input that ends before the size it claimed: the digest of what it had.
+    EXPECT_EQ(Hex(MD5Generate(new TrickleInput(bytes, 1u << 30), "")), whole);
+}
+
+TEST(StreamDigest, FileLargerThanTheBufferFromItsStartAndFromAnOddPosition)
+{
+    ScratchDirectory dir;
+    std::string content((3u << 20) + 4097, '\0');
     for (size_t i = 0; i < content.size(); ++i)
     {
         content[i] = static_cast<char>((i * 2654435761u) >> 13);
     }
     WriteWholeFile(dir / "large.bin", content);
-    const size_t position = (5u << 20) + 333;
+    const size_t position = (1u << 20) + 333;
     WriteWholeFile(dir / "tail.bin", content.substr(position));
+    content.clear();
+    content.shrink_to_fit();
 
+    g_largestAllocation = 0;
     auto file = DataInputFile::Create(ioPath(dir / "large.bin"));
     EXPECT_EQ(Hex(MD5Generate(file, "")), Md5sum(dir / "large.bin"));
     file->SetPosition(position);
     EXPECT_EQ(Hex(MD5Generate(file, "")), Md5sum(dir / "tail.bin"));
+    // The buffer does not grow with the file.
+    EXPECT_LE(g_largestAllocation.load(), 1u << 20);
 }
 
 } // namespace

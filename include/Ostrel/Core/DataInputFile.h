@@ -1,5 +1,6 @@
 // DataInputFile: reads a file through the runtime's buffered I/O. The file stays open for the
-// stream's life; its size is measured once, when it is opened.
+// stream's life, is not inherited by child processes, and its size is measured once, when it is
+// opened.
 #pragma once
 
 #include <Ostrel/Core/IDataInput.h>
@@ -19,7 +20,8 @@ class DataInputFile : public virtual IDataInput
 
 public:
     // Throws IOException with ErrorFilename, ErrorDescription "Can not open file for reading",
-    // ErrorDetails (the system's error text) and ErrorCallStack when the file cannot be opened.
+    // ErrorDetails (the system's error text) and ErrorCallStack when the file cannot be opened or
+    // is a directory.
     ZELIO_API static boost::intrusive_ptr<IDataInput> Create(const ioPath& path);
 
     // A short count at the end of the file, or when reading fails.

@@ -1,6 +1,6 @@
-// DataOutputFile: writes a file through the runtime's buffered I/O, flushing after every Write so
-// that each one reaches the operating system before it returns. Opening creates the missing parent
-// directories and empties an existing file.
+// DataOutputFile: writes a file through the runtime's I/O without a buffer of its own, so that each
+// Write reaches the operating system before it returns. Opening creates the missing parent
+// directories and empties an existing file; the file is not inherited by child processes.
 #pragma once
 
 #include <Ostrel/Core/IDataOutput.h>
@@ -21,11 +21,12 @@ class DataOutputFile : public virtual IDataOutput
 
 public:
     // Throws IOException with ErrorDescription (the system's error text) when the file cannot be
-    // opened or measured; the file may then stay behind, emptied.
+    // opened (a directory among others) or measured; the file may then stay behind, emptied.
     ZELIO_API static boost::intrusive_ptr<IDataOutput> Create(const ioPath& path);
 
-    // Throws IOException with the system's error text when the flush fails; a short count with a
-    // successful flush is returned as it is.
+    // Returns size once every byte has reached the system. Throws IOException with the system's
+    // error text when it takes fewer (a full device, a size limit): the bytes it did take stay in
+    // the file and GetPosition is where they end.
     uint64_t Write(const uint8_t* data, uint64_t size) override;
     const ioPath& GetPath() override;
     // The length at opening: always 0.

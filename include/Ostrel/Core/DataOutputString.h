@@ -21,8 +21,9 @@ public:
     // Writing starts at position 0, not at the end of the string.
     ZELIO_API static boost::intrusive_ptr<IDataOutput> Create(std::string* target);
 
-    // A write that the string cannot hold throws the standard library's exception (std::length_error
-    // or std::bad_alloc) and changes neither the string nor the position.
+    // The bytes may come from the target string itself: they are written as they were before the
+    // Write. A write that the string cannot hold throws the standard library's exception
+    // (std::length_error or std::bad_alloc) and changes neither the string nor the position.
     uint64_t Write(const uint8_t* data, uint64_t size) override;
     const ioPath& GetPath() override;
     uint64_t GetSize() override;

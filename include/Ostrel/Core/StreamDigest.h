@@ -13,13 +13,13 @@
 namespace Ostrel::Core
 {
 
-// Reads the input from its current position with one Read of GetSize() bytes into memory and
-// returns the 16 raw bytes of the MD5 digest of exactly the bytes that Read delivered, followed by
-// salt (ZelHash's MD5Generate; an empty salt gives the plain digest, as md5sum prints it). An input
-// at its start is digested whole; one at byte p digests its last size - p bytes. The position is
-// left where the Read left it. No lock is taken: a caller that shares the input locks it around
-// the call. The input's exceptions propagate; a size no vector can hold throws std::length_error,
-// and memory exhaustion std::bad_alloc.
+// Returns the 16 raw bytes of the MD5 digest of the input's bytes from its current position on,
+// followed by salt (an empty salt gives the plain digest, as md5sum prints it). The input is read
+// through one buffer of at most 256 KiB, whatever its size, until GetSize() - GetPosition() bytes
+// have come or a Read returns 0; an input whose Read delivers fewer bytes than asked is read on.
+// The position is left where the reads left it (at the end, for an input read whole). No lock is
+// taken: a caller that shares the input locks it around the call. The input's exceptions
+// propagate, and those of ZelHash's MD5Digest.
 ZELIO_API std::vector<uint8_t> MD5Generate(const boost::intrusive_ptr<IDataInput>& input,
                                            const std::string& salt);
 
