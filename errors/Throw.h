@@ -21,11 +21,16 @@ template <class E> const E& WithCallStack(const E& exception)
     return exception << ErrorCallStack(GetCallStack());
 }
 
-template <class StdException>
-[[noreturn]] void ThrowStandard(const std::string& description, const boost::source_location& where)
+// decorate(thrown) may attach records to the exception before it is thrown.
+template <class StdException, class Decorate = void (*)(const boost::wrapexcept<StdException>&)>
+[[noreturn]] void ThrowStandard(const std::string& description, const boost::source_location& where,
+                                Decorate decorate = [](const boost::wrapexcept<StdException>&) {})
 {
     const StdException described(description);
-    boost::throw_exception(StdException(std::string(described.what()) + '\n' + GetCallStack()), where);
+    const boost::wrapexcept<StdException> thrown(
+        StdException(std::string(described.what()) + '\n' + GetCallStack()), where);
+    decorate(thrown);
+    throw thrown;
 }
 
 } // namespace Ostrel::Core::detail

@@ -7,6 +7,7 @@
 #include <Ostrel/Core/IOException.h>
 
 #include "errors/Throw.h"
+#include "pipes/PipeErrors.h"
 #include "pipes/PipeSteps.h"
 #include "pipes/SharedPipeHandle.h"
 #include "streams/StreamMembers.h"
@@ -53,15 +54,16 @@ DataInputOutputPipe::DataInputOutputPipe(const std::string& name, bool server)
                                   FILE_FLAG_OVERLAPPED, nullptr);
     if (m_pipe == INVALID_HANDLE_VALUE)
     {
-        LOG(ERROR) << "Error " << GetLastError()
-                   << (server ? " while creating the pipe " : " while opening the pipe ") << name << ".";
-        ZELIO_THROW_WITH_STACK(IOException());
+        const DWORD error = GetLastError();
+        ZELIO_THROW_PIPE_ERROR(name, error,
+                               "Error " + std::to_string(error) +
+                                   (server ? " while creating the pipe " : " while opening the pipe ") + name + ".");
     }
     if (const DWORD error = GetLastError(); error != 0)
     {
         LOG(ERROR) << "Non fatal error " << error << " while creating the in-out pipe " << name << ".";
     }
-    m_share = std::make_shared<SharedPipeHandle>(m_pipe);
+    m_share = std::make_shared<SharedPipeHandle>(m_pipe, name);
 }
 
 DataInputOutputPipe::~DataInputOutputPipe()

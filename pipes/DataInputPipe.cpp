@@ -4,6 +4,7 @@
 #include <Ostrel/Core/IOException.h>
 
 #include "errors/Throw.h"
+#include "pipes/PipeErrors.h"
 #include "pipes/PipeSteps.h"
 #include "pipes/SharedPipeHandle.h"
 #include "streams/StreamMembers.h"
@@ -52,7 +53,7 @@ DataInputPipe::Install(boost::intrusive_ptr<DataInputPipe> pipe,
     return pipe;
 }
 
-DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandle(true)
+DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandle(true), m_name(name)
 {
     SetLastError(0);
     m_pipe = server ? CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
@@ -62,9 +63,10 @@ DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandl
                                   nullptr);
     if (m_pipe == INVALID_HANDLE_VALUE)
     {
-        LOG(ERROR) << "Error " << GetLastError()
-                   << (server ? " while creating the pipe " : " while opening the pipe ") << name << ".";
-        ZELIO_THROW_WITH_STACK(IOException());
+        const DWORD error = GetLastError();
+        ZELIO_THROW_PIPE_ERROR(name, error,
+                               "Error " + std::to_string(error) +
+                                   (server ? " while creating the pipe " : " while opening the pipe ") + name + ".");
     }
     if (const DWORD error = GetLastError(); error != 0)
     {
@@ -98,7 +100,7 @@ DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandl
 }
 
 DataInputPipe::DataInputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share)
-    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share))
+    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share)), m_name(m_share ? m_share->Name() : std::string())
 {
     SetLastError(0);
     m_interrupt = detail::CreateManualResetEvent();
@@ -163,7 +165,7 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
 {
     if (m_pipe == INVALID_HANDLE_VALUE)
     {
-        ZELIO_THROW_STANDARD(std::invalid_argument, "Pipe is invalid");
+        ZELIO_THROW_PIPE_INVALID(m_name);
     }
     const HANDLE waitList[2] = {m_interrupt, m_overlapped.hEvent};
     // A cancel made before this point is forgotten: only one during the transfer ends it.
@@ -233,8 +235,7 @@ bool DataInputPipe::Fail(DWORD error)
         LOG(WARNING) << "Other end of pipe is closed";
         return CloseStep();
     }
-    LOG(ERROR) << "Error " << error << " while reading from the pipe.";
-    ZELIO_THROW_WITH_STACK(IOException());
+    ZELIO_THROW_PIPE_ERROR(m_name, error, "Error " + std::to_string(error) + " while reading from the pipe.");
 }
 
 // Closes the pipe (or lets go of this stream's share of it) after a failed transfer; the stream

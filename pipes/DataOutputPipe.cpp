@@ -4,6 +4,7 @@
 #include <Ostrel/Core/IOException.h>
 
 #include "errors/Throw.h"
+#include "pipes/PipeErrors.h"
 #include "pipes/PipeSteps.h"
 #include "pipes/SharedPipeHandle.h"
 #include "streams/StreamMembers.h"
@@ -53,7 +54,7 @@ DataOutputPipe::Install(boost::intrusive_ptr<DataOutputPipe> pipe,
     return pipe;
 }
 
-DataOutputPipe::DataOutputPipe(const std::string& name, bool server) : m_ownsHandle(true)
+DataOutputPipe::DataOutputPipe(const std::string& name, bool server) : m_ownsHandle(true), m_name(name)
 {
     m_pipe = server ? CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
@@ -62,16 +63,17 @@ DataOutputPipe::DataOutputPipe(const std::string& name, bool server) : m_ownsHan
                                   FILE_FLAG_OVERLAPPED, nullptr);
     if (m_pipe == INVALID_HANDLE_VALUE)
     {
-        LOG(ERROR) << "Error " << GetLastError()
-                   << (server ? " while creating the pipe " : " while opening the pipe ") << name << ".";
-        ZELIO_THROW_WITH_STACK(IOException());
+        const DWORD error = GetLastError();
+        ZELIO_THROW_PIPE_ERROR(name, error,
+                               "Error " + std::to_string(error) +
+                                   (server ? " while creating the pipe " : " while opening the pipe ") + name + ".");
     }
     m_connectPending = server;
     CreateEvents();
 }
 
 DataOutputPipe::DataOutputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share)
-    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share))
+    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share)), m_name(m_share ? m_share->Name() : std::string())
 {
     CreateEvents();
 }
@@ -119,7 +121,7 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
 {
     if (m_pipe == INVALID_HANDLE_VALUE)
     {
-        ZELIO_THROW_STANDARD(std::invalid_argument, "Pipe is invalid");
+        ZELIO_THROW_PIPE_INVALID(m_name);
     }
     const HANDLE waitList[2] = {m_interrupt, m_overlapped.hEvent};
     // A cancel made before this point is forgotten: only one during the transfer ends it.
@@ -178,8 +180,7 @@ bool DataOutputPipe::Fail(DWORD error)
     {
         return CloseStep();
     }
-    LOG(ERROR) << "Error " << error << " while writing to the pipe.";
-    ZELIO_THROW_WITH_STACK(IOException());
+    ZELIO_THROW_PIPE_ERROR(m_name, error, "Error " + std::to_string(error) + " while writing to the pipe.");
 }
 
 // Closes the pipe (or lets go of this stream's share of it) after a failed transfer; the stream

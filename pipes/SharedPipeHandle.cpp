@@ -6,7 +6,10 @@
 namespace Ostrel::Core
 {
 
-SharedPipeHandle::SharedPipeHandle(HANDLE handle) noexcept : m_handle(handle) {}
+SharedPipeHandle::SharedPipeHandle(HANDLE handle, std::string name) noexcept
+    : m_handle(handle), m_name(std::move(name))
+{
+}
 
 SharedPipeHandle::~SharedPipeHandle()
 {

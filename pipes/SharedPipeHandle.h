@@ -7,6 +7,7 @@
 #include <Ostrel/Platform/Windows.h>
 
 #include <memory>
+#include <string>
 
 namespace Ostrel::Core
 {
@@ -14,16 +15,20 @@ namespace Ostrel::Core
 class SharedPipeHandle
 {
 public:
-    explicit SharedPipeHandle(HANDLE handle) noexcept;
+    // name: the pipe's name, for the errors of the streams that share it; empty for a handle the
+    // library did not open by name.
+    explicit SharedPipeHandle(HANDLE handle, std::string name = {}) noexcept;
     // Closes the handle; a failure is logged.
     ~SharedPipeHandle();
     SharedPipeHandle(const SharedPipeHandle&) = delete;
     SharedPipeHandle& operator=(const SharedPipeHandle&) = delete;
 
     HANDLE Get() const noexcept { return m_handle; }
+    const std::string& Name() const noexcept { return m_name; }
 
 private:
     HANDLE m_handle;
+    std::string m_name;
 };
 
 using PipeHandleShare = std::shared_ptr<SharedPipeHandle>;

@@ -1,5 +1,9 @@
-// Symbol visibility for libzelio.
+// Symbol visibility for libzelio, and the language level its headers need.
 #pragma once
+
+#if (defined(_MSVC_LANG) ? _MSVC_LANG : __cplusplus) < 201703L
+#error "ZelIO's headers need C++17 or later (for example -std=c++17 or /std:c++17)."
+#endif
 
 #if defined(_WIN32)
 #if defined(ZELIO_BUILDING)

@@ -1,9 +1,15 @@
-// GetCallStack: function names, and the named frames open on the calling thread, innermost first.
+// GetCallStack: each machine frame as module+offset with its function name, and the named frames
+// open on the calling thread, innermost first.
 #include <Ostrel/CallStack.h>
+#include <Ostrel/Core/DataInputFile.h>
+#include <Ostrel/Core/IOException.h>
 #include <Ostrel/Core/StackDebugInfo.h>
+#include <Ostrel/ErrorInfo.h>
 
+#include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <thread>
 
@@ -24,7 +30,31 @@ namespace
 TEST(CallStack, NamesTheCallingFunctions)
 {
     const std::string text = ZelioCallStackProbe();
-    EXPECT_NE(text.find("ZelioCallStackProbe"), std::string::npos) << text;
+    // The frame of the probe: its index, the module and the offset in it, then the function.
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"((^|\n)  #0 siblings_test\+0x[0-9a-f]+ ZelioCallStackProbe)")))
+        << text;
+}
+
+// A stack logged in the field is resolved later from the modules alone: the library's own hidden
+// functions are named, with their offset in the library instead of an address, and the throw
+// location names the source file as it stands in the project.
+TEST(CallStack, LibraryFramesCarryModuleOffsetAndFunction)
+{
+    try
+    {
+        Ostrel::Core::DataInputFile::Create(Ostrel::ioPath("/nonexistent-folder/file.bin"));
+        ADD_FAILURE() << "nothing thrown";
+    }
+    catch (const Ostrel::Core::IOException& e)
+    {
+        const std::string* stack = boost::get_error_info<Ostrel::ErrorCallStack>(e);
+        ASSERT_NE(stack, nullptr);
+        EXPECT_TRUE(std::regex_search(
+            *stack, std::regex(R"(  #[0-9]+ libzelio\.so\.[0-9.]+\+0x[0-9a-f]+ Ostrel::Core::DataInputFile::Create\()")))
+            << *stack;
+        EXPECT_EQ(stack->find("??"), std::string::npos) << *stack;
+        EXPECT_STREQ(*boost::get_error_info<boost::throw_file>(e), "streams/DataInputFile.cpp");
+    }
 }
 
 TEST(CallStack, ListsOpenNamedFramesInnermostFirst)

@@ -70,6 +70,8 @@ private:
     OVERLAPPED m_overlapped{};
     HANDLE m_interrupt = nullptr;
     std::shared_ptr<SharedPipeHandle> m_share;
+    // The pipe's name for the errors the stream throws; empty over a handle not opened by name.
+    std::string m_name;
 };
 
 } // namespace Ostrel::Core

@@ -72,6 +72,8 @@ private:
     HANDLE m_interrupt = nullptr;
     OVERLAPPED m_overlapped{};
     std::shared_ptr<SharedPipeHandle> m_share;
+    // The pipe's name for the errors the stream throws; empty over a handle not opened by name.
+    std::string m_name;
 };
 
 } // namespace Ostrel::Core

@@ -1,41 +1,17 @@
-// GetCallStack on glibc: the named frames of the thread, then backtrace() resolved with dladdr
-// and demangled.
+// GetCallStack: the named frames of the thread, then its machine frames as module+offset and the
+// function name where the module has one. The text can be resolved later from the modules alone,
+// whatever addresses they were loaded at.
 #include <Ostrel/CallStack.h>
 #include <Ostrel/Core/StackDebugInfo.h>
 
-#include <cxxabi.h>
-#include <dlfcn.h>
-#include <execinfo.h>
+#include "NativeFrames.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <memory>
 
 namespace Ostrel
 {
 namespace
 {
-
-constexpr int kMaxFrames = 64;
-
-struct FreeDeleter
-{
-    void operator()(char* p) const noexcept { std::free(p); }
-};
-
-std::string Demangled(const char* symbol)
-{
-    int status = 0;
-    std::unique_ptr<char, FreeDeleter> name(abi::__cxa_demangle(symbol, nullptr, nullptr, &status));
-    return status == 0 && name ? std::string(name.get()) : std::string(symbol);
-}
-
-const char* BaseName(const char* path)
-{
-    const char* slash = std::strrchr(path, '/');
-    return slash ? slash + 1 : path;
-}
 
 void AppendNamedFrames(std::string& text)
 {
@@ -50,24 +26,20 @@ void AppendNamedFrames(std::string& text)
     }
 }
 
-void AppendNativeFrame(std::string& text, int index, void* address)
+// "  #3 libzelio.so.0.1+0x1a2b3 Ostrel::Core::DataInputPipe::ReadRaw(...)"
+void AppendNativeFrame(std::string& text, std::size_t index, const detail::NativeFrame& frame)
 {
-    char head[64];
-    std::snprintf(head, sizeof head, "  #%d %p ", index, address);
+    char head[32];
+    std::snprintf(head, sizeof head, "  #%zu ", index);
     text += head;
-    Dl_info info{};
-    // The return address points after the call; step back one byte to name the calling function.
-    const void* lookup = static_cast<char*>(address) - 1;
-    if (dladdr(lookup, &info) == 0)
+    text += frame.module.empty() ? std::string("??") : frame.module;
+    char offset[32];
+    std::snprintf(offset, sizeof offset, "+0x%llx", static_cast<unsigned long long>(frame.offset));
+    text += offset;
+    if (!frame.function.empty())
     {
-        text += "??\n";
-        return;
-    }
-    text += info.dli_sname ? Demangled(info.dli_sname) : std::string("??");
-    if (info.dli_fname)
-    {
-        text += " in ";
-        text += BaseName(info.dli_fname);
+        text += ' ';
+        text += frame.function;
     }
     text += '\n';
 }
@@ -78,12 +50,11 @@ std::string GetCallStack()
 {
     std::string text;
     AppendNamedFrames(text);
-    void* frames[kMaxFrames];
-    const int count = backtrace(frames, kMaxFrames);
-    // Frame 0 is this function.
-    for (int i = 1; i < count; ++i)
+    // Leaves out this function's own frame.
+    const std::vector<detail::NativeFrame> frames = detail::CaptureNativeFrames(1);
+    for (std::size_t i = 0; i < frames.size(); ++i)
     {
-        AppendNativeFrame(text, i - 1, frames[i]);
+        AppendNativeFrame(text, i, frames[i]);
     }
     return text;
 }

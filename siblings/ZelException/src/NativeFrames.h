@@ -1,0 +1,27 @@
+// NativeFrames: the calling thread's machine frames, each named by its module, its offset in that
+// module and, where the module's symbols tell it, its function. Each platform captures them in a
+// file of its own; CallStack.cpp turns them into text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Ostrel::detail
+{
+
+struct NativeFrame
+{
+    // The module's file name without its folder ("libzelio.so.0.1"), or empty when unknown.
+    std::string module;
+    // The address relative to the module, as a symbolizer takes it for that module.
+    std::uintptr_t offset = 0;
+    // The demangled function name, or empty when the module has no symbol for the address.
+    std::string function;
+};
+
+// The frames of the calling thread, innermost first, leaving out the skip innermost ones (the
+// capture itself is never listed).
+std::vector<NativeFrame> CaptureNativeFrames(int skip);
+
+} // namespace Ostrel::detail
