@@ -1,6 +1,6 @@
 // Streams that stand in for pipes around a channel: a byte queue that blocks its reader like a
-// pipe, an input that throws, and an output that records what it takes; and a way to see that a
-// thread has gone to sleep in a wait.
+// pipe and an output that records what it takes; and a way to see that a thread has gone to sleep
+// in a wait.
 #pragma once
 
 #include <Ostrel/Core/IByteDataInput.h>
@@ -58,17 +58,13 @@ inline std::vector<uint8_t> LengthField(uint64_t length)
 
 // Bytes written come out of Read in order. A Read waits until it can fill its whole request, as a
 // pipe read with the default protocol does, or until the queue is closed, when it returns what
-// there is. A cancel closes the queue for good. With maxPerRead / maxPerWrite set, each call moves
-// at most that many bytes, as one raw pipe transfer does, and a write yields the processor after
-// it. With throwWhenClosed, a read of a closed, empty queue throws as a pipe that has closed
-// itself does.
+// there is. A cancel closes the queue for good. With maxPerRead set, each Read moves at most that
+// many bytes, as one raw pipe transfer does. With throwWhenClosed, a read of a closed, empty queue
+// throws as a pipe that has closed itself does.
 class ByteQueue : public Counted<Ostrel::Core::IByteDataInput, Ostrel::Core::IByteDataOutput>
 {
 public:
-    explicit ByteQueue(uint64_t maxPerRead = ~uint64_t{0}, uint64_t maxPerWrite = ~uint64_t{0})
-        : m_maxPerRead(maxPerRead), m_maxPerWrite(maxPerWrite)
-    {
-    }
+    explicit ByteQueue(uint64_t maxPerRead = ~uint64_t{0}) : m_maxPerRead(maxPerRead) {}
 
     uint64_t Read(uint8_t* data, uint64_t size) override
     {
@@ -89,16 +85,7 @@ public:
 
     uint64_t Write(const uint8_t* data, uint64_t size) override
     {
-        size = std::min(size, m_maxPerWrite);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_bytes.insert(m_bytes.end(), data, data + size);
-            m_changed.notify_all();
-        }
-        if (m_maxPerWrite != ~uint64_t{0})
-        {
-            std::this_thread::yield();
-        }
+        WriteBytes(std::vector<uint8_t>(data, data + size));
         return size;
     }
 
@@ -109,8 +96,6 @@ public:
         m_closed = true;
         m_changed.notify_all();
     }
-
-    void Close() { Cancel(); }
 
     void WriteBytes(const std::vector<uint8_t>& bytes)
     {
@@ -158,19 +143,12 @@ protected:
 
 private:
     const uint64_t m_maxPerRead;
-    const uint64_t m_maxPerWrite;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<uint8_t> m_bytes;
     bool m_closed = false;
     int m_readsStarted = 0;
     int m_cancels = 0;
-};
-
-class ThrowingInput : public Counted<Ostrel::Core::IByteDataInput>
-{
-public:
-    uint64_t Read(uint8_t*, uint64_t) override { throw std::invalid_argument("Pipe is invalid"); }
 };
 
 // Records every Write and the bytes it takes: at most maxPerWrite per call, and no more than room

@@ -155,7 +155,7 @@ TEST(ChannelMemory, CorruptLengthCostsMemoryOnlyAsItsBytesArrive)
     boost::intrusive_ptr<ByteQueue> input(new ByteQueue);
     input->WriteBytes(LengthField(uint64_t{1} << 40));
     input->WriteBytes(Pattern(1000));
-    input->Close();
+    input->Cancel();
     const int64_t baseline = g_live.load();
     g_peak.store(baseline);
     auto channel = CommunicationChannel::Create(input, new RecordingOutput, true);

@@ -4,15 +4,12 @@
 #include <Ostrel/Core/CommunicationChannel.h>
 
 #include "channel/ChannelFakes.h"
-#include "channel/FrameExchange.h"
 #include "pipes/PipeTestSupport.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <future>
-#include <mutex>
 #include <thread>
 
 using namespace Ostrel::Core;
@@ -43,31 +40,21 @@ struct ThreadedChannel
     }
 };
 
-// Records the sizes it is told of; a test can wait until it has heard of n frames.
+// Records the sizes it is told of, to be read once SetListener(nullptr) has returned (the listener
+// runs under the channel's lock); heard is kept at the first.
 class RecordingListener : public IByteDataInputListener
 {
 public:
     void OnDataAvailable(uint64_t size) override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_sizes.push_back(size);
-        m_changed.notify_all();
+        sizes.push_back(size);
+        if (sizes.size() == 1)
+        {
+            heard.set_value();
+        }
     }
-    void WaitForFrames(size_t n)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_changed.wait(lock, [&] { return m_sizes.size() >= n; });
-    }
-    std::vector<uint64_t> Sizes()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_sizes;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::vector<uint64_t> m_sizes;
+    std::vector<uint64_t> sizes;
+    std::promise<void> heard;
 };
 
 std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& b)
@@ -76,22 +63,22 @@ std::vector<uint8_t> Concat(std::vector<uint8_t> a, const std::vector<uint8_t>& 
     return a;
 }
 
-TEST(CommunicationChannel, WriteMovesTheWholeFrameThroughAnOutputThatTakesPartOfEachWrite)
-{
-    ThreadedChannel t;
-    t.output->maxPerWrite = 3;
-    const auto payload = Pattern(10000);
-    EXPECT_EQ(t.channel->Write(payload.data(), payload.size()), payload.size());
-    EXPECT_EQ(t.channel->Write(nullptr, 0), 0u);
-    EXPECT_EQ(t.output->bytes, Concat(Concat(LengthField(10000), payload), LengthField(0)));
-}
-
-TEST(CommunicationChannel, OutputThatFailsPartWayTearsTheStreamForGood)
+TEST(CommunicationChannel, WriteMovesWholeFramesOrTearsTheStreamForGood)
 {
     LogCapture log;
     ThreadedChannel t;
-    t.output->room = 8 + 100;
+    t.output->maxPerWrite = 3;
     const auto payload = Pattern(1000);
+    EXPECT_EQ(t.channel->Write(payload.data(), payload.size()), payload.size());
+    EXPECT_EQ(t.channel->Write(nullptr, 0), 0u);
+    EXPECT_EQ(t.output->bytes, Concat(Concat(LengthField(1000), payload), LengthField(0)));
+
+    // An output that takes none of a frame leaves the stream whole: the next frame goes.
+    t.output->room = 0;
+    EXPECT_EQ(t.channel->Write(payload.data(), payload.size()), 0u);
+    EXPECT_TRUE(log.Lines().empty());
+    // One that fails part-way tears it: nothing more is written.
+    t.output->room = 8 + 100;
     EXPECT_EQ(t.channel->Write(payload.data(), payload.size()), 0u);
     t.output->room = ~uint64_t{0};
     const int calls = t.output->calls;
@@ -102,66 +89,27 @@ TEST(CommunicationChannel, OutputThatFailsPartWayTearsTheStreamForGood)
                         "The communication channel wrote 108 of the 1008 bytes of a frame: the "
                         "stream can never be re-synchronised, and the channel writes nothing more."),
               1);
-
-    // An output that takes none of a frame leaves the stream whole: the next frame goes.
-    ThreadedChannel whole;
-    whole.output->room = 0;
-    EXPECT_EQ(whole.channel->Write(payload.data(), payload.size()), 0u);
-    whole.output->room = ~uint64_t{0};
-    EXPECT_EQ(whole.channel->Write(payload.data(), 10), 10u);
-    EXPECT_EQ(log.Lines().size(), 1u);
 }
 
-// Writers share one channel whose output takes at most 4096 bytes per call and yields after each;
-// consumers share the channel that reads those bytes, 4096 per call.
-TEST(CommunicationChannel, WritersAndConsumersOnBoundedTransfersExchangeWholeFrames)
-{
-    constexpr int kWriters = 4;
-    constexpr int kConsumers = 3;
-    constexpr uint64_t kLargest = 40000;
-    const auto sizes = FrameSizes(7, 120, kLargest);
-    boost::intrusive_ptr<ByteQueue> wire(new ByteQueue(4096, 4096));
-    auto sender = CommunicationChannel::Create(new ByteQueue, wire, true);
-    auto receiver = CommunicationChannel::Create(wire, new RecordingOutput, true);
-
-    auto taken =
-        std::async(std::launch::async, [&] { return ConsumeFrames(*receiver, kConsumers, kLargest); });
-    EXPECT_TRUE(WriteFrames(*sender, sizes, kWriters, true));
-    if (!ReturnsPromptly(taken))
-    {
-        receiver->Cancel();
-        FAIL() << "the consumers did not see the end of the frames";
-    }
-    EXPECT_EQ(CheckFrames(taken.get(), sizes, kWriters), "");
-}
-
-TEST(CommunicationChannel, TwoConsumersShareTheBytesOfOneFrame)
+// Every waiting consumer makes progress while bytes are there, and a read of nothing returns at
+// once.
+TEST(CommunicationChannel, ConsumersShareTheBytesOfOneFrame)
 {
     ThreadedChannel t;
     std::vector<uint8_t> first(5);
     std::vector<uint8_t> second(5);
     auto a = t.ReadAsleep(first, 5);
     auto b = t.ReadAsleep(second, 5);
-    const auto frame = Pattern(10);
-    t.input->WriteFrame(frame);
+    auto nothing = std::async(std::launch::async, [&t, &first] { return t.channel->Read(first.data(), 0); });
+    const bool returned = ReturnsPromptly(nothing);
+    t.input->WriteFrame(Pattern(10));
     const bool bothReturned = ReturnsPromptly(a) && ReturnsPromptly(b);
     t.channel.reset(); // wakes a consumer left waiting
-    ASSERT_TRUE(bothReturned);
+    ASSERT_TRUE(returned && bothReturned);
+    EXPECT_EQ(nothing.get(), 0u);
     EXPECT_EQ(a.get(), 5u);
     EXPECT_EQ(b.get(), 5u);
-    EXPECT_TRUE(Concat(first, second) == frame || Concat(second, first) == frame);
-}
-
-TEST(CommunicationChannel, ReadOfNothingReturnsAtOnce)
-{
-    ThreadedChannel t;
-    uint8_t byte = 0xEE;
-    auto read = std::async(std::launch::async, [&] { return t.channel->Read(&byte, 0); });
-    const bool returned = ReturnsPromptly(read);
-    t.channel->Cancel();
-    ASSERT_TRUE(returned);
-    EXPECT_EQ(read.get(), 0u);
-    EXPECT_EQ(byte, 0xEE);
+    EXPECT_TRUE(Concat(first, second) == Pattern(10) || Concat(second, first) == Pattern(10));
 }
 
 TEST(CommunicationChannel, ReadMessageSizeTellsTheFrameHeldWithoutTakingIt)
@@ -184,41 +132,6 @@ TEST(CommunicationChannel, ReadMessageSizeTellsTheFrameHeldWithoutTakingIt)
     EXPECT_EQ(frame, Pattern(15));
     t.input->WriteFrame({});
     EXPECT_EQ(t.channel->ReadMessageSize(), 0u);
-
-    // Unthreaded, the length comes from the input itself, whole even 3 bytes per read.
-    boost::intrusive_ptr<ByteQueue> input(new ByteQueue(3));
-    auto unthreaded = CommunicationChannel::Create(input, new RecordingOutput, false);
-    input->WriteBytes(LengthField(0x0123456789ABCDEF));
-    EXPECT_EQ(unthreaded->ReadMessageSize(), 0x0123456789ABCDEFu);
-    input->WriteBytes({1, 2, 3});
-    input->Close();
-    EXPECT_EQ(unthreaded->ReadMessageSize(), 0u);
-}
-
-class ThrowingListener : public IByteDataInputListener
-{
-public:
-    void OnDataAvailable(uint64_t) override { throw std::runtime_error("listener failed"); }
-};
-
-TEST(CommunicationChannel, ListenerThatThrowsIsLoggedAndTheFramesStayReadable)
-{
-    LogCapture log;
-    ThreadedChannel t;
-    ThrowingListener listener;
-    t.channel->SetListener(&listener);
-    t.input->WriteFrame(Pattern(5));
-    t.input->WriteFrame(Pattern(7));
-    std::vector<uint8_t> frame(7);
-    EXPECT_EQ(t.channel->Read(frame.data(), frame.size()), 5u);
-    EXPECT_EQ(t.channel->Read(frame.data(), frame.size()), 7u);
-    EXPECT_EQ(frame, Pattern(7));
-    t.channel->SetListener(nullptr);
-    EXPECT_EQ(log.Count(google::GLOG_ERROR,
-                        "The listener of the communication channel threw: listener failed; "
-                        "the frame stays readable and the channel goes on."),
-              2);
-    EXPECT_EQ(log.Lines().size(), 2u);
 }
 
 // Holds the only reference to its channel and lets it go when told of a frame.
@@ -277,7 +190,7 @@ TEST(CommunicationChannel, ReleaseIsPromptWhereverTheReaderAndTheConsumersAre)
     ThreadedChannel waitingForConsumer;
     waitingForConsumer.channel->SetListener(&listener);
     waitingForConsumer.input->WriteFrame(Pattern(32));
-    listener.WaitForFrames(1);
+    listener.heard.get_future().wait();
     EXPECT_TRUE(releasesPromptly(waitingForConsumer));
 
     ThreadedChannel blockedInInput;
@@ -294,35 +207,34 @@ TEST(CommunicationChannel, ReleaseIsPromptWhereverTheReaderAndTheConsumersAre)
     EXPECT_EQ(waiting.get(), 0u);
 }
 
-TEST(CommunicationChannel, InputThatThrowsEndsTheReaderWithOneError)
+// Each way the reader thread can fail ends it with one line that says why, and a consumer gets 0.
+// The input closes as a pipe does: a short read, then a read that throws (at once when empty).
+TEST(CommunicationChannel, ReaderThatFailsEndsWithOneLineSayingWhy)
 {
-    LogCapture log;
-    auto channel = CommunicationChannel::Create(new ThrowingInput, new RecordingOutput, true);
-    uint8_t out[4];
-    EXPECT_EQ(channel->Read(out, 4), 0u);
-    channel.reset();
-    ASSERT_EQ(log.Lines().size(), 1u);
-    EXPECT_EQ(log.Count(google::GLOG_ERROR,
-                        "The reader thread of the communication channel stops: Pipe is invalid"),
-              1);
-}
-
-// The input closes in the middle of a frame as a pipe does: a short read, then a read that throws.
-TEST(CommunicationChannel, FrameCutShortIsDroppedWithTheChannelsOwnError)
-{
-    LogCapture log;
-    ThreadedChannel t;
-    t.input->throwWhenClosed = true;
-    t.input->WriteBytes(Concat(LengthField(100), Pattern(40)));
-    t.input->Close(); // the peer goes away mid-frame
-    uint8_t out[100];
-    EXPECT_EQ(t.channel->Read(out, 100), 0u);
-    EXPECT_FALSE(t.channel->IsDataAvailable());
-    ASSERT_EQ(log.Lines().size(), 1u);
-    EXPECT_EQ(log.Count(google::GLOG_ERROR,
-                        "The communication channel received 40 of the 100 bytes of a frame; "
-                        "the frame is dropped and its reader thread stops."),
-              1);
+    const std::vector<std::pair<std::vector<uint8_t>, std::string>> cases{
+        {LengthField(~uint64_t{0}), "The communication channel cannot hold a frame of 18446744073709551615 "
+                                    "bytes; its reader thread stops."},
+        {LengthField(uint64_t{1} << 63), "The communication channel cannot hold a frame of "
+                                         "9223372036854775808 bytes; its reader thread stops."},
+        {Concat(LengthField(100), Pattern(40)),
+         "The communication channel received 40 of the 100 bytes of a frame; "
+         "the frame is dropped and its reader thread stops."},
+        {{1, 2, 3},
+         "The communication channel received 3 of the 8 bytes of a frame length; its reader thread stops."},
+        {{}, "The reader thread of the communication channel stops: Pipe is invalid"}};
+    for (const auto& [bytes, line] : cases)
+    {
+        LogCapture log;
+        ThreadedChannel t;
+        t.input->throwWhenClosed = true;
+        t.input->WriteBytes(bytes);
+        t.input->Cancel(); // the peer goes
+        uint8_t out[100];
+        EXPECT_EQ(t.channel->Read(out, sizeof out), 0u);
+        t.channel.reset();
+        ASSERT_EQ(log.Lines().size(), 1u) << line;
+        EXPECT_EQ(log.Count(google::GLOG_ERROR, line), 1);
+    }
 
     // Released in the middle of a frame, the channel logs nothing: the cut is its own doing.
     LogCapture quiet;
@@ -332,22 +244,6 @@ TEST(CommunicationChannel, FrameCutShortIsDroppedWithTheChannelsOwnError)
     released.input->WaitForReads(2);
     released.channel.reset();
     EXPECT_TRUE(quiet.Lines().empty());
-}
-
-TEST(CommunicationChannel, LengthNoBufferCanHoldEndsTheReaderWithAnError)
-{
-    for (const uint64_t length : {~uint64_t{0}, uint64_t{1} << 63})
-    {
-        LogCapture log;
-        ThreadedChannel t;
-        t.input->WriteBytes(LengthField(length));
-        uint8_t out[8];
-        EXPECT_EQ(t.channel->Read(out, 8), 0u);
-        EXPECT_EQ(log.Count(google::GLOG_ERROR, "The communication channel cannot hold a frame of " +
-                                                    std::to_string(length) +
-                                                    " bytes; its reader thread stops."),
-                  1);
-    }
 }
 
 TEST(CommunicationChannel, FrameReadInPiecesIsConsumedOnlyAtItsEnd)
@@ -366,44 +262,59 @@ TEST(CommunicationChannel, FrameReadInPiecesIsConsumedOnlyAtItsEnd)
     EXPECT_FALSE(t.channel->IsDataAvailable());
 }
 
-TEST(CommunicationChannel, ListenerHearsOnlyOfFramesOfferedAfterItWasSet)
+class ThrowingListener : public IByteDataInputListener
 {
+public:
+    void OnDataAvailable(uint64_t) override { throw std::runtime_error("listener failed"); }
+};
+
+// A listener hears only of frames offered after it was set; one that throws is logged, and the
+// frame stays readable.
+TEST(CommunicationChannel, ListenerHearsOfLaterFramesAndMayThrow)
+{
+    LogCapture log;
     RecordingListener first;
-    RecordingListener second;
+    ThrowingListener second;
     ThreadedChannel t;
     t.channel->SetListener(&first);
     t.input->WriteFrame(Pattern(5));
     t.input->WriteFrame(Pattern(16));
-    first.WaitForFrames(1);
+    first.heard.get_future().wait();
     t.channel->SetListener(&second);
-    uint8_t out[16];
-    EXPECT_EQ(t.channel->Read(out, 5), 5u);
-    EXPECT_EQ(t.channel->Read(out, 16), 16u);
+    std::vector<uint8_t> out(21);
+    EXPECT_EQ(t.channel->Read(out.data(), 5), 5u);
+    EXPECT_EQ(t.channel->Read(out.data() + 5, 16), 16u);
+    EXPECT_EQ(out, Concat(Pattern(5), Pattern(16)));
     t.channel->SetListener(nullptr);
-    EXPECT_EQ(first.Sizes(), std::vector<uint64_t>{5});
-    EXPECT_EQ(second.Sizes(), std::vector<uint64_t>{16});
+    EXPECT_EQ(first.sizes, std::vector<uint64_t>{5});
+    ASSERT_EQ(log.Lines().size(), 1u);
+    EXPECT_EQ(log.Count(google::GLOG_ERROR,
+                        "The listener of the communication channel threw: listener failed; "
+                        "the frame stays readable and the channel goes on."),
+              1);
 }
 
 TEST(CommunicationChannel, UnthreadedChannelForwardsAndCancelReachesOnlyTheInput)
 {
-    boost::intrusive_ptr<ByteQueue> input(new ByteQueue);
+    // Each Read of the input moves at most 3 bytes; ReadMessageSize still takes all 8.
+    boost::intrusive_ptr<ByteQueue> input(new ByteQueue(3));
     boost::intrusive_ptr<RecordingOutput> output(new RecordingOutput);
     auto channel = CommunicationChannel::Create(input, output, false);
     RecordingListener listener;
     channel->SetListener(&listener);
-    input->WriteFrame(Pattern(6));
-    EXPECT_EQ(channel->ReadMessageSize(), 6u);
+    input->WriteBytes(Concat(LengthField(0x0123456789ABCDEF), Pattern(3)));
+    EXPECT_EQ(channel->ReadMessageSize(), 0x0123456789ABCDEFu);
     uint8_t out[6];
-    EXPECT_EQ(channel->Read(out, 6), 6u);
-    EXPECT_EQ(std::vector<uint8_t>(out, out + 6), Pattern(6));
+    EXPECT_EQ(channel->Read(out, 6), 3u);
+    EXPECT_EQ(std::vector<uint8_t>(out, out + 3), Pattern(3));
     EXPECT_FALSE(channel->IsDataAvailable());
-    EXPECT_TRUE(listener.Sizes().empty());
 
     boost::intrusive_ptr<IByteDataOutput> asOutput = channel;
     asOutput->Cancel();
     EXPECT_EQ(input->Cancels(), 1);
     EXPECT_EQ(output->cancels, 0);
-    EXPECT_EQ(channel->Read(out, 6), 0u);
+    EXPECT_EQ(channel->ReadMessageSize(), 0u);
+    EXPECT_TRUE(listener.sizes.empty());
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <csignal>
 #include <random>
+#include <set>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -50,24 +51,23 @@ bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset)
 
 std::vector<uint64_t> FrameSizes(uint64_t seed, size_t count, uint64_t largest)
 {
-    std::vector<uint64_t> sizes;
+    std::set<uint64_t> sizes;
     for (uint64_t size : {uint64_t{1}, uint64_t{7}, uint64_t{8}, uint64_t{9}, uint64_t{4095}, uint64_t{4096},
                           uint64_t{4097}, uint64_t{65536}, uint64_t{65537}, largest})
     {
-        if (size <= largest)
+        if (size <= largest && sizes.size() < count)
         {
-            sizes.push_back(size);
+            sizes.insert(size);
         }
     }
     std::mt19937_64 random(seed);
     while (sizes.size() < count)
     {
-        const uint64_t bound = sizes.size() % 3 == 0 ? largest : 8192;
-        sizes.push_back(1 + random() % bound);
+        sizes.insert(1 + random() % (sizes.size() % 3 == 0 ? largest : 8192));
     }
-    sizes.resize(count);
-    std::shuffle(sizes.begin(), sizes.end(), random);
-    return sizes;
+    std::vector<uint64_t> shuffled(sizes.begin(), sizes.end());
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    return shuffled;
 }
 
 bool WriteFrames(Ostrel::Core::IDataChannel& channel, const std::vector<uint64_t>& sizes, int writers,

@@ -24,9 +24,10 @@ std::string UniquePipeName();
 std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset = 0);
 bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset);
 
-// Frame sizes for the channel tests, the same in both processes for one seed: the sizes where
-// transfers and steps change (1, 7 to 9, 4095 to 4097, 65536, 65537, the largest; those up to the
-// largest), then random ones, a third of them up to the largest and the rest up to 8 KiB, shuffled.
+// count different frame sizes for the channel tests, the same in both processes for one seed: the
+// sizes where transfers change (1, 7 to 9, 4095 to 4097, 65536, 65537, the largest; those up to the
+// largest), then random ones, about a third of them up to the largest and the rest up to 8 KiB, in
+// shuffled order.
 std::vector<uint64_t> FrameSizes(uint64_t seed, size_t count, uint64_t largest);
 // Where frame id's pattern starts, so that frames of one size differ.
 inline uint64_t FrameOffset(uint64_t id)
