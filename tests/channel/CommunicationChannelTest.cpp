@@ -7,6 +7,7 @@
 #include "pipes/PipeTestSupport.h"
 #include "support/LogCapture.h"
 
+#include <boost/thread/thread.hpp>
 #include <gtest/gtest.h>
 
 #include <future>
@@ -110,6 +111,38 @@ TEST(CommunicationChannel, ConsumersShareTheBytesOfOneFrame)
     EXPECT_EQ(a.get(), 5u);
     EXPECT_EQ(b.get(), 5u);
     EXPECT_TRUE(Concat(first, second) == Pattern(10) || Concat(second, first) == Pattern(10));
+}
+
+// A consumer on a boost::thread leaves its wait when interrupted; the next frame goes to another.
+TEST(CommunicationChannel, InterruptedConsumerLeavesTheFrameToOthers)
+{
+    ThreadedChannel t;
+    std::promise<pid_t> started;
+    std::promise<bool> interrupted;
+    boost::thread consumer(
+        [&]
+        {
+            started.set_value(KernelThreadId());
+            uint8_t out[4];
+            try
+            {
+                t.channel->Read(out, 4);
+                interrupted.set_value(false);
+            }
+            catch (const boost::thread_interrupted&)
+            {
+                interrupted.set_value(true);
+            }
+        });
+    ASSERT_TRUE(WaitUntilAsleep(started.get_future().get()));
+    consumer.interrupt();
+    auto result = interrupted.get_future();
+    ASSERT_TRUE(ReturnsPromptly(result));
+    EXPECT_TRUE(result.get());
+    consumer.join();
+    t.input->WriteFrame(Pattern(4));
+    uint8_t out[4];
+    EXPECT_EQ(t.channel->Read(out, 4), 4u);
 }
 
 TEST(CommunicationChannel, ReadMessageSizeTellsTheFrameHeldWithoutTakingIt)
