@@ -188,9 +188,15 @@ inline bool WaitUntilAsleep(pid_t thread)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline)
     {
+        // "202 0x<address> 0x<operation> ..." while in a futex call; "running" otherwise.
         std::ifstream file(path);
         long call = -1;
-        if (file >> call && call == SYS_futex)
+        unsigned long address = 0;
+        unsigned long operation = 0;
+        constexpr unsigned long kWait = 0;
+        constexpr unsigned long kWaitBitset = 9;
+        if (file >> call >> std::hex >> address >> operation && call == SYS_futex &&
+            ((operation & 0x7F) == kWait || (operation & 0x7F) == kWaitBitset))
         {
             return true;
         }
