@@ -50,4 +50,12 @@ uint64_t DataStdInput::Read(uint8_t* data, uint64_t size)
     return m_input->Read(data, size);
 }
 
+void DataStdInput::Cancel()
+{
+    if (m_input)
+    {
+        m_input->Cancel();
+    }
+}
+
 } // namespace Ostrel::Core

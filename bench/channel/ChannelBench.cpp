@@ -4,9 +4,12 @@
 //
 // Frames per second: this process writes N frames through the channel, the child's threaded
 // channel reads them and acknowledges the last; the floor does the same over its socket. Both
-// run in every iteration; ratio = library frames/s / floor frames/s (target 0.8 or more).
+// run in every iteration; ratio = library frames/s / floor frames/s. The child reports the
+// context switches its process made per frame received (vcs_per_frame), for each side. With four
+// writers, four threads share the N frames on one channel (the floor serialises its writes with
+// a mutex).
 // Round trip: a 64-byte frame sent back by the child, timed one by one, in alternating blocks;
-// ratio = library median / floor median (target 1.25 or less).
+// ratio = library median / floor median (1.0 or less is as fast as the floor).
 #include <Ostrel/Core/CommunicationChannel.h>
 #include <Ostrel/Core/DataInputPipe.h>
 #include <Ostrel/Core/DataOutputPipe.h>
@@ -18,10 +21,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <spawn.h>
 #include <string>
 #include <sys/socket.h>
 #include <sys/wait.h>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -93,48 +98,152 @@ private:
     pid_t m_pid = -1;
 };
 
-// Sends frames - 1 data frames and a last one, then waits for the acknowledgement.
-template <class Side> double SendFrames(Side& side, std::vector<uint8_t>& frame, uint64_t frames)
+struct PassResult
 {
-    uint8_t ack = 0;
+    double seconds = 0;
+    uint64_t childSwitches = 0;
+};
+
+// Sends the data frames of one pass from writers threads (this one when writers is 1).
+template <class Side>
+void SendDataFrames(Side& side, const std::vector<uint8_t>& frame, uint64_t count, int writers)
+{
+    if (writers == 1)
+    {
+        for (uint64_t i = 0; i < count; ++i)
+        {
+            side.Write(frame.data(), frame.size());
+        }
+        return;
+    }
+    std::vector<std::thread> threads;
+    for (int w = 0; w < writers; ++w)
+    {
+        const uint64_t share = count / writers + (static_cast<uint64_t>(w) < count % writers ? 1 : 0);
+        threads.emplace_back(
+            [&side, &frame, share]
+            {
+                for (uint64_t i = 0; i < share; ++i)
+                {
+                    side.Write(frame.data(), frame.size());
+                }
+            });
+    }
+    for (auto& thread : threads)
+    {
+        thread.join();
+    }
+}
+
+// Sends frames - 1 data frames and a last one, then waits for the acknowledgement, which carries
+// the child's context switches during the pass.
+template <class Side>
+PassResult SendFrames(Side& side, std::vector<uint8_t>& frame, uint64_t frames, int writers)
+{
+    uint8_t ack[9] = {};
     const auto start = Clock::now();
     frame[0] = 'D';
-    for (uint64_t i = 1; i < frames; ++i)
-    {
-        side.Write(frame.data(), frame.size());
-    }
+    SendDataFrames(side, frame, frames - 1, writers);
     frame[0] = 'L';
     side.Write(frame.data(), frame.size());
-    if (side.Read(&ack, 1) != 1 || ack != 'A')
+    if (side.Read(ack, sizeof ack) != sizeof ack || ack[0] != 'A')
     {
         std::abort();
     }
-    return Seconds(Clock::now() - start);
+    return {Seconds(Clock::now() - start), zelio_bench::DecodeLength(ack + 1)};
 }
 
-void BM_ChannelFramesPerSecond(benchmark::State& state)
+// The floor with its writes serialised, for the cases with several writers.
+struct LockedFloor
+{
+    SocketFrames& floor;
+    std::mutex mutex;
+    void Write(const uint8_t* data, uint64_t size)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        floor.Write(data, size);
+    }
+    uint64_t Read(uint8_t* data, uint64_t size) { return floor.Read(data, size); }
+};
+
+// Streams that take every byte and give none, so that only the channel's own work is timed.
+class NullStream : public virtual IByteDataInput, public virtual IByteDataOutput
+{
+public:
+    unsigned int AddRef() const override { return ++m_references; }
+    unsigned int GetRefCount() const override { return m_references; }
+    unsigned int Release() const override { return --m_references; }
+    uint64_t Read(uint8_t*, uint64_t) override { return 0; }
+    uint64_t Write(const uint8_t* data, uint64_t size) override
+    {
+        benchmark::DoNotOptimize(data);
+        bytes += size;
+        return size;
+    }
+    void Cancel() override {}
+    uint64_t bytes = 0;
+
+private:
+    mutable unsigned int m_references = 1;
+};
+
+// Seconds per frame that a channel's Write takes over streams that discard: its own work.
+double ChannelWriteSeconds(uint64_t size)
+{
+    constexpr int kFrames = 20000;
+    NullStream sink;
+    boost::intrusive_ptr<IByteDataInput> input(&sink);
+    boost::intrusive_ptr<IByteDataOutput> output(&sink);
+    auto channel = CommunicationChannel::Create(input, output, false);
+    std::vector<uint8_t> frame(size, 0x5A);
+    const auto start = Clock::now();
+    for (int i = 0; i < kFrames; ++i)
+    {
+        channel->Write(frame.data(), frame.size());
+    }
+    return Seconds(Clock::now() - start) / kFrames;
+}
+
+void RunFrames(benchmark::State& state, int writers)
 {
     const uint64_t size = static_cast<uint64_t>(state.range(0));
     // Half a MiB, and at least 2000 frames, per pass.
     const uint64_t frames = std::max<uint64_t>(2000, (512u << 10) / size);
     Peer peer;
+    LockedFloor floor{*peer.floor, {}};
     std::vector<uint8_t> frame(size, 0x5A);
-    double floorSeconds = 0;
-    double librarySeconds = 0;
+    PassResult floorTotal;
+    PassResult libraryTotal;
     uint64_t allocations = 0;
     for (auto _ : state)
     {
-        floorSeconds += SendFrames(*peer.floor, frame, frames);
+        const PassResult floorPass = writers == 1 ? SendFrames(*peer.floor, frame, frames, 1)
+                                                  : SendFrames(floor, frame, frames, writers);
         const uint64_t before = zelio_bench::AllocationCount();
-        librarySeconds += SendFrames(*peer.channel, frame, frames);
+        const PassResult libraryPass = SendFrames(*peer.channel, frame, frames, writers);
         allocations += zelio_bench::AllocationCount() - before;
+        floorTotal.seconds += floorPass.seconds;
+        floorTotal.childSwitches += floorPass.childSwitches;
+        libraryTotal.seconds += libraryPass.seconds;
+        libraryTotal.childSwitches += libraryPass.childSwitches;
     }
     const double total = static_cast<double>(state.iterations() * frames);
-    state.counters["floor_fps"] = total / floorSeconds;
-    state.counters["zelio_fps"] = total / librarySeconds;
-    state.counters["ratio"] = floorSeconds / librarySeconds;
-    // This side's allocations only: its writes, and the reader thread's acknowledgements.
-    state.counters["allocs_per_frame"] = static_cast<double>(allocations) / total;
+    state.counters["floor_fps"] = total / floorTotal.seconds;
+    state.counters["zelio_fps"] = total / libraryTotal.seconds;
+    state.counters["ratio"] = floorTotal.seconds / libraryTotal.seconds;
+    state.counters["floor_vcs_per_frame"] = static_cast<double>(floorTotal.childSwitches) / total;
+    state.counters["zelio_vcs_per_frame"] = static_cast<double>(libraryTotal.childSwitches) / total;
+    if (writers == 1)
+    {
+        // This side's allocations only: its writes, and the reader thread's acknowledgements.
+        state.counters["allocs_per_frame"] = static_cast<double>(allocations) / total;
+        state.counters["write_share"] = ChannelWriteSeconds(size) / (libraryTotal.seconds / total);
+    }
+}
+
+void BM_ChannelFramesPerSecond(benchmark::State& state)
+{
+    RunFrames(state, 1);
 }
 BENCHMARK(BM_ChannelFramesPerSecond)
     ->Arg(64)
@@ -144,10 +253,23 @@ BENCHMARK(BM_ChannelFramesPerSecond)
     ->Iterations(4)
     ->UseRealTime();
 
-template <class Side>
-void Ping(Side& side, std::vector<uint8_t>& frame, std::vector<uint8_t>& echo, std::vector<double>& micros,
-          int count)
+void BM_ChannelFourWriters(benchmark::State& state)
 {
+    RunFrames(state, 4);
+}
+BENCHMARK(BM_ChannelFourWriters)
+    ->Arg(64)
+    ->Arg(4096)
+    ->Arg(65536)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(4)
+    ->UseRealTime();
+
+template <class Side>
+uint64_t Ping(Side& side, std::vector<uint8_t>& frame, std::vector<uint8_t>& echo,
+              std::vector<double>& micros, int count)
+{
+    const uint64_t switches = zelio_bench::VoluntarySwitches();
     for (int i = 0; i < count; ++i)
     {
         const auto start = Clock::now();
@@ -158,6 +280,7 @@ void Ping(Side& side, std::vector<uint8_t>& frame, std::vector<uint8_t>& echo, s
         }
         micros.push_back(Seconds(Clock::now() - start) * 1e6);
     }
+    return zelio_bench::VoluntarySwitches() - switches;
 }
 
 double Median(std::vector<double>& values)
@@ -185,10 +308,12 @@ void BM_ChannelRoundTrip64(benchmark::State& state)
     Ping(*peer.channel, frame, echo, libraryMicros, 50);
     floorMicros.clear();
     libraryMicros.clear();
+    uint64_t floorSwitches = 0;
+    uint64_t librarySwitches = 0;
     for (auto _ : state)
     {
-        Ping(*peer.floor, frame, echo, floorMicros, kBlock);
-        Ping(*peer.channel, frame, echo, libraryMicros, kBlock);
+        floorSwitches += Ping(*peer.floor, frame, echo, floorMicros, kBlock);
+        librarySwitches += Ping(*peer.channel, frame, echo, libraryMicros, kBlock);
     }
     const double floorMedian = Median(floorMicros);
     const double libraryMedian = Median(libraryMicros);
@@ -197,6 +322,9 @@ void BM_ChannelRoundTrip64(benchmark::State& state)
     state.counters["floor_p99_us"] = Percentile99(floorMicros);
     state.counters["zelio_p99_us"] = Percentile99(libraryMicros);
     state.counters["ratio"] = libraryMedian / floorMedian;
+    // This process's switches (the writer, and the reader thread that takes the echo).
+    state.counters["floor_vcs_per_trip"] = static_cast<double>(floorSwitches) / floorMicros.size();
+    state.counters["zelio_vcs_per_trip"] = static_cast<double>(librarySwitches) / libraryMicros.size();
 }
 BENCHMARK(BM_ChannelRoundTrip64)->Unit(benchmark::kMillisecond)->Iterations(100)->UseRealTime();
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -15,6 +16,33 @@
 
 namespace zelio_bench
 {
+
+inline void EncodeLength(uint64_t length, uint8_t* bytes)
+{
+    for (int i = 0; i < 8; ++i)
+    {
+        bytes[i] = static_cast<uint8_t>(length >> (8 * i));
+    }
+}
+
+inline uint64_t DecodeLength(const uint8_t* bytes)
+{
+    uint64_t length = 0;
+    for (int i = 0; i < 8; ++i)
+    {
+        length |= static_cast<uint64_t>(bytes[i]) << (8 * i);
+    }
+    return length;
+}
+
+// The voluntary context switches (a thread blocking) of every thread of the process so far: the
+// switches a hand-off design causes, without the preemptions that other load on the machine adds.
+inline uint64_t VoluntarySwitches()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return static_cast<uint64_t>(usage.ru_nvcsw);
+}
 
 class SocketFrames
 {
@@ -38,10 +66,7 @@ public:
     bool Write(const uint8_t* data, uint64_t size)
     {
         uint8_t prefix[8];
-        for (int i = 0; i < 8; ++i)
-        {
-            prefix[i] = static_cast<uint8_t>(size >> (8 * i));
-        }
+        EncodeLength(size, prefix);
         return WriteAll(prefix, sizeof prefix) && WriteAll(data, size);
     }
 
@@ -102,11 +127,7 @@ private:
             {
                 break;
             }
-            uint64_t length = 0;
-            for (int i = 0; i < 8; ++i)
-            {
-                length |= static_cast<uint64_t>(prefix[i]) << (8 * i);
-            }
+            const uint64_t length = DecodeLength(prefix);
             if (length == 0)
             {
                 break;

@@ -3,8 +3,12 @@
 
 #include <Ostrel/Core/IPCTools.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
+#include <random>
+#include <set>
 #include <spawn.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -43,6 +47,65 @@ bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset)
         }
     }
     return true;
+}
+
+std::vector<uint64_t> FrameSizes(uint64_t seed, size_t count, uint64_t largest)
+{
+    std::set<uint64_t> sizes;
+    for (uint64_t size : {uint64_t{1}, uint64_t{7}, uint64_t{8}, uint64_t{9}, uint64_t{4095}, uint64_t{4096},
+                          uint64_t{4097}, uint64_t{65536}, uint64_t{65537}, largest})
+    {
+        if (size <= largest && sizes.size() < count)
+        {
+            sizes.insert(size);
+        }
+    }
+    std::mt19937_64 random(seed);
+    while (sizes.size() < count)
+    {
+        sizes.insert(1 + random() % (sizes.size() % 3 == 0 ? largest : 8192));
+    }
+    std::vector<uint64_t> shuffled(sizes.begin(), sizes.end());
+    std::shuffle(shuffled.begin(), shuffled.end(), random);
+    return shuffled;
+}
+
+bool WriteFrames(Ostrel::Core::IDataChannel& channel, const std::vector<uint64_t>& sizes, int writers,
+                 bool endMarker)
+{
+    std::atomic<bool> whole{true};
+    std::vector<std::thread> threads;
+    for (int writer = 0; writer < writers; ++writer)
+    {
+        threads.emplace_back(
+            [&, writer]
+            {
+                try
+                {
+                    for (uint64_t id = static_cast<uint64_t>(writer); id < sizes.size(); id += writers)
+                    {
+                        const auto frame = Pattern(sizes[id], FrameOffset(id));
+                        if (channel.Write(frame.data(), frame.size()) != frame.size())
+                        {
+                            whole = false;
+                        }
+                    }
+                }
+                catch (const std::exception&)
+                {
+                    whole = false;
+                }
+            });
+    }
+    for (auto& thread : threads)
+    {
+        thread.join();
+    }
+    if (endMarker)
+    {
+        channel.Write(nullptr, 0);
+    }
+    return whole;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& arguments, const Options& options)

@@ -94,8 +94,29 @@ int ReadThenHang(const std::string& name)
 // The largest frame the channel modes handle.
 constexpr uint64_t kLargestFrame = 16u << 20;
 
-// Echoes every frame of a threaded channel over the client ends until the parent's end marker,
-// then sends the end marker back. With ready, tells the parent once the pipes are open.
+// Echoes every frame of the channel until the peer's end marker, then sends the end marker back.
+int EchoFrames(IDataChannel& channel)
+{
+    // One Read takes a whole frame, since none is larger than the buffer.
+    std::vector<uint8_t> frame(kLargestFrame);
+    for (;;)
+    {
+        const uint64_t size = channel.Read(frame.data(), frame.size());
+        if (size == 0)
+        {
+            break;
+        }
+        if (channel.Write(frame.data(), size) != size)
+        {
+            return 1;
+        }
+    }
+    channel.Write(nullptr, 0);
+    return 0;
+}
+
+// Echoes the frames of a threaded channel over the client ends of a pipe pair. With ready, tells
+// the parent once the pipes are open.
 int ChannelEcho(const std::string& toChild, const std::string& toParent, bool ready)
 {
     auto channel = CommunicationChannel::Create(DataInputPipe::Create(toChild, false),
@@ -104,22 +125,36 @@ int ChannelEcho(const std::string& toChild, const std::string& toParent, bool re
     {
         SignalReady();
     }
-    // One Read takes a whole frame, since none is larger than the buffer.
-    std::vector<uint8_t> frame(kLargestFrame);
-    for (;;)
+    return EchoFrames(*channel);
+}
+
+// Echoes the frames of a threaded channel over the client end of a duplex pipe (one transfer per
+// call each way), once the parent knows that the pipe is open.
+int ChannelEchoDuplex(const std::string& name)
+{
+    uint64_t bufferSize = 0;
+    auto duplex = DataInputOutputPipe::Create(name, false, bufferSize);
+    SignalReady();
+    return EchoFrames(*CommunicationChannel::Create(duplex, duplex, true));
+}
+
+// Writes the frames of a plan to a threaded channel over the standard output from several writer
+// threads, then the end marker, and releases the channel, whose reader waits on a standard input
+// that stays silent: the release cancels that read.
+int ChannelStandardWriters(int writers, size_t count, uint64_t seed, uint64_t largest)
+{
+    uint64_t bufferSize = 0;
+    auto input = DataStdInput::Create(bufferSize);
+    auto output = DataStdOutput::Create(bufferSize);
+    if (!input || !output)
     {
-        const uint64_t size = channel->Read(frame.data(), frame.size());
-        if (size == 0)
-        {
-            break;
-        }
-        if (channel->Write(frame.data(), size) != size)
-        {
-            return 1;
-        }
+        return 2;
     }
-    channel->Write(nullptr, 0);
-    return 0;
+    auto channel = CommunicationChannel::Create(input, output, true);
+    const bool whole =
+        zelio_test::WriteFrames(*channel, zelio_test::FrameSizes(seed, count, largest), writers, true);
+    channel.reset();
+    return whole ? 0 : 3;
 }
 
 // Sends the length of a 16 MiB frame and only its first MiB, tells the parent, then hangs until
@@ -248,6 +283,15 @@ int main(int argc, char** argv)
     if ((args.size() == 3 || (args.size() == 4 && args[3] == "ready")) && args[0] == "channel-echo")
     {
         return ChannelEcho(args[1], args[2], args.size() == 4);
+    }
+    if (args.size() == 2 && args[0] == "channel-echo-duplex")
+    {
+        return ChannelEchoDuplex(args[1]);
+    }
+    if (args.size() == 5 && args[0] == "channel-standard-writers")
+    {
+        return ChannelStandardWriters(std::stoi(args[1]), std::stoul(args[2]), std::stoull(args[3]),
+                                      std::stoull(args[4]));
     }
     if (args.size() == 3 && args[0] == "channel-torn-frame")
     {

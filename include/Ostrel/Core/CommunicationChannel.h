@@ -1,8 +1,13 @@
 // CommunicationChannel: a duplex message channel over one byte input and one byte output. Each
 // message travels as a frame: its length as 8 little-endian bytes, then its bytes; a length of 0
 // is the end marker. In threaded mode a reader thread pulls whole frames from the input, holds one
-// at a time for the consumer, tells the listener of each, and fetches the next only when the
-// consumer has read the current one to its end.
+// at a time for the consumers, tells the listener of each, and fetches the next only when the
+// current one has been read to its end.
+//
+// Any number of threads may write and read at once. Each Write puts its frame on the output whole,
+// one writer after another, and a Write that waits for a full output holds up no reader. Inputs
+// and outputs may move fewer bytes per call than asked (one bounded transfer each): the channel
+// reads and writes again until the whole frame has moved.
 #pragma once
 
 #include <Ostrel/Core/IDataChannel.h>
@@ -10,11 +15,7 @@
 #include <Ostrel/RefCountImpl.h>
 #include <Ostrel/ZelIOExport.h>
 
-#include <boost/thread/condition_variable.hpp>
-#include <boost/thread/mutex.hpp>
-
 #include <memory>
-#include <vector>
 
 namespace boost
 {
@@ -23,6 +24,12 @@ class thread;
 
 namespace Ostrel::Core
 {
+
+namespace detail
+{
+class ChannelCore;
+class FrameWriter;
+} // namespace detail
 
 class CommunicationChannel : public virtual IDataChannel
 {
@@ -37,16 +44,27 @@ public:
                                                                bool threaded);
 
     // Unthreaded: the input's Read. Threaded: waits for a frame and copies at most what remains of
-    // it; returns 0 at once, writing nothing, once the reader thread has ended with no frame left.
+    // it (several consumers may share a frame's bytes); returns 0 at once, writing nothing, for a
+    // size of 0 and once the reader thread has ended with no frame left. On a boost::thread an
+    // interruption ends the wait with boost::thread_interrupted.
     uint64_t Read(uint8_t* data, uint64_t size) override;
     // Cancels the input only, through either interface.
     void Cancel() override;
+    // The listener is called on the reader thread, with the channel's lock held, for each frame
+    // offered after the call. It may release the last reference to the channel; it must not call
+    // SetListener, IsDataAvailable, Read or ReadMessageSize of the same channel. An exception it
+    // throws is logged; the frame stays readable.
     void SetListener(IByteDataInputListener* listener) override;
     bool IsDataAvailable() override;
+    // Threaded: the length of the frame the channel holds, waiting for one as Read does, without
+    // taking any of its bytes; 0 once the reader thread has ended with no frame left. It never
+    // touches the input, which the reader thread alone reads. Unthreaded: reads the 8-byte length
+    // from the input, reading again after a short read; 0 when the 8 bytes do not all come.
     uint64_t ReadMessageSize() override;
-    // Writes the 8-byte length, then the bytes; returns what the second write returned, or 0 when
-    // the output did not take the whole length (the bytes are then not sent). A write of 0 bytes
-    // sends the end marker.
+    // Writes the 8-byte length, then the bytes, each until every byte has gone; returns size, or 0
+    // when the output took none of the frame. An output that fails part-way leaves a torn frame,
+    // which the peer can never get past: that is logged once, and this and every later Write
+    // returns 0 without writing. A write of 0 bytes sends the end marker.
     uint64_t Write(const uint8_t* data, uint64_t size) override;
 
     // The body of the reader thread.
@@ -57,32 +75,15 @@ private:
                          boost::intrusive_ptr<IByteDataOutput> output, bool threaded);
     ~CommunicationChannel() override;
 
-    uint64_t ReadFrameBytes(uint8_t* data, uint64_t size);
-    bool ReadFrame(std::vector<uint8_t>& staging);
-    bool ReadPayload(std::vector<uint8_t>& staging, uint64_t length);
-    uint64_t ReadFully(uint8_t* data, uint64_t size);
-    bool ShuttingDown();
-    void PublishFrame(const std::vector<uint8_t>& staging);
-    void WaitUntilConsumed();
-    void EndReader();
+    void StopReader();
 
     RefCountImpl m_refCount;
     bool m_threaded;
     std::shared_ptr<boost::thread> m_thread;
-    std::vector<uint8_t> m_buffer;
-    uint64_t m_readPosition = 0;
-    boost::intrusive_ptr<IByteDataInput> m_input;
-    boost::intrusive_ptr<IByteDataOutput> m_output;
-    IByteDataInputListener* m_listener = nullptr;
-    bool m_dataReady = false;
-    boost::mutex m_mutex;
-    boost::condition_variable m_consumedCondition;
-    boost::condition_variable m_dataCondition;
-    // Set once the reader thread has ended, or the channel is shutting down: waits end then.
-    bool m_readerEnded = false;
-    // The calls under way in Read, IsDataAvailable and SetListener; the destructor waits for them.
-    unsigned int m_callsInside = 0;
-    boost::condition_variable m_callsLeftCondition;
+    // The input and the hand-off, shared with the reader thread, which may outlive the channel when
+    // the listener releases it.
+    std::shared_ptr<detail::ChannelCore> m_core;
+    std::unique_ptr<detail::FrameWriter> m_writer;
 };
 
 } // namespace Ostrel::Core

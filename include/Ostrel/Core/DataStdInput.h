@@ -1,6 +1,6 @@
 // DataStdInput: the process's standard input as a byte input. Each Read is one raw transfer of at
-// most 4096 bytes through a pipe input over the standard handle. The object owns the handle:
-// releasing it closes the process's standard input.
+// most 4096 bytes through a pipe input over the standard handle, and Cancel interrupts it. The
+// object owns the handle: releasing it closes the process's standard input.
 #pragma once
 
 #include <Ostrel/Core/IByteDataInput.h>
@@ -28,6 +28,9 @@ public:
     ZELIO_API static boost::intrusive_ptr<IByteDataInput> Create(uint64_t& bufferSize);
 
     uint64_t Read(uint8_t* data, uint64_t size) override;
+    // Interrupts the read under way, from any thread, as the pipe input inside does: the standard
+    // input is then closed for this stream.
+    void Cancel() override;
 
 private:
     DataStdInput();

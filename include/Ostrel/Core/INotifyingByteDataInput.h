@@ -14,7 +14,9 @@ public:
     // null removes the listener; a new listener hears only of data that arrives after the call.
     virtual void SetListener(IByteDataInputListener* listener) = 0;
     virtual bool IsDataAvailable() = 0;
-    // Reads an 8-byte message length straight from the input; 0 when nothing came.
+    // The length of the next message: on an input with a reader thread of its own, the length of
+    // the message it holds, waiting for one; otherwise the 8-byte length read from the input.
+    // 0 when no message will come.
     virtual uint64_t ReadMessageSize() = 0;
 
 protected:
