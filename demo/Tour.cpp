@@ -96,7 +96,7 @@ void ShowFileStreams()
     char word[5] = {};
     input->Read(reinterpret_cast<uint8_t*>(word), 5);
     std::cout << "   at position 11: \"" << std::string(word, 5) << "\"\n";
-    std::filesystem::remove_all(path.native_path().parent_path());
+    std::filesystem::remove_all(std::filesystem::path(path.native()).parent_path());
 
     try
     {
@@ -148,7 +148,7 @@ void ShowBitsAndDigest()
     }
     std::cout << "   MD5 of \"The quick brown fox jumps over the lazy dog\": "
               << LowercaseHex(MD5Generate(DataInputFile::Create(path), "")) << "\n\n";
-    std::filesystem::remove(path.native_path());
+    std::filesystem::remove(std::filesystem::path(path.native()));
 }
 
 void ShowCallStack()

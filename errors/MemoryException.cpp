@@ -1,5 +1,7 @@
 // MemoryException: a failure concerning a block of memory.
 #include <Ostrel/Core/MemoryException.h>
+
+#include <boost/exception/info.hpp>
 #include <Ostrel/ErrorInfo.h>
 
 #include "errors/ExceptionMembers.h"

@@ -9,6 +9,7 @@
 #include <Ostrel/CallStack.h>
 #include <Ostrel/ErrorInfo.h>
 
+#include <boost/exception/info.hpp>
 #include <boost/throw_exception.hpp>
 
 #include <string>

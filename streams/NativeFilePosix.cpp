@@ -25,7 +25,7 @@ bool IsDirectory(std::FILE* file)
 std::FILE* OpenNativeFile(const ioPath& path, FileMode mode)
 {
     // "e": the descriptor is opened with O_CLOEXEC.
-    std::FILE* file = std::fopen(path.native_path().c_str(), mode == FileMode::ReadBinary ? "rbe" : "wbe");
+    std::FILE* file = std::fopen(path.native().c_str(), mode == FileMode::ReadBinary ? "rbe" : "wbe");
     // A directory opens for reading here, but it holds nothing a file stream can read.
     if (file != nullptr && IsDirectory(file))
     {

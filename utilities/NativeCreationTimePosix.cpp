@@ -49,7 +49,7 @@ bool GetNativeCreationTime(const ioPath& path, FILETIME& creation)
     struct statx status
     {
     };
-    if (::statx(AT_FDCWD, path.native_path().c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
+    if (::statx(AT_FDCWD, path.native().c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME,
                 &status) != 0)
     {
         return false;

@@ -1,10 +1,10 @@
 // The error-information records that the library's exceptions carry. The tags are only declared:
-// each names a boost::error_info record, read by catchers with boost::get_error_info.
+// each names a boost::error_info record, read by catchers with boost::get_error_info (include
+// <boost/exception/get_error_info.hpp>, or <boost/exception/diagnostic_information.hpp> to print
+// them all).
 #pragma once
 
 #include <boost/exception/error_info.hpp>
-#include <boost/exception/get_error_info.hpp>
-#include <boost/exception/info.hpp>
 
 #include <cstdint>
 #include <string>

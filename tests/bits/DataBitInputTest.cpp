@@ -8,6 +8,7 @@
 
 #include "support/TestSupport.h"
 
+#include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
 #include <limits>

@@ -4,6 +4,8 @@
 #include <Ostrel/Core/MemoryException.h>
 #include <Ostrel/ErrorInfo.h>
 
+#include <boost/exception/get_error_info.hpp>
+#include <boost/exception/info.hpp>
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -4,6 +4,7 @@
 
 #include <boost/exception/get_error_info.hpp>
 #include <boost/throw_exception.hpp>
+#include <boost/exception/info.hpp>
 #include <gtest/gtest.h>
 
 #include <string>

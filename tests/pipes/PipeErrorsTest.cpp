@@ -6,6 +6,7 @@
 #include "pipes/PipeTestSupport.h"
 #include "support/LogCapture.h"
 
+#include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
 #include <functional>

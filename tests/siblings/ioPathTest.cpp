@@ -52,7 +52,7 @@ TEST(ioPath, CreateDirectoriesMakesEveryMissingAncestor)
     zelio_test::ScratchDirectory dir;
     const ioPath deep = ioPath(dir.Path()) / ioPath("x/y/z");
     EXPECT_TRUE(ioPath::create_directories(deep));
-    EXPECT_TRUE(std::filesystem::is_directory(deep.native_path()));
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(deep.native())));
     EXPECT_FALSE(ioPath::create_directories(deep));
     EXPECT_FALSE(ioPath::create_directories(ioPath()));
 }

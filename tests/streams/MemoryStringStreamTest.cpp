@@ -6,6 +6,7 @@
 #include <Ostrel/Core/IOException.h>
 #include <Ostrel/ErrorInfo.h>
 
+#include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -38,7 +38,7 @@ TEST(PathOnlyStreams, CarryThePathAndAreInert)
     EXPECT_EQ(output->GetPosition(), 0u);
     EXPECT_TRUE(output->TryLock());
     output->Unlock();
-    EXPECT_FALSE(std::filesystem::exists(path.native_path().parent_path()));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path.native()).parent_path()));
 }
 
 } // namespace

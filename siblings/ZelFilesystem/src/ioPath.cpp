@@ -1,7 +1,11 @@
-// ioPath: a path value over std::filesystem::path with strict text conversions.
+// ioPath: a path value in the native form, with strict text conversions; the path operations go
+// through std::filesystem.
 #include <Ostrel/ioPath.h>
 
 #include "Utf.h"
+
+#include <filesystem>
+#include <new>
 
 #include <system_error>
 
@@ -56,19 +60,40 @@ namespace
     return detail::RepairWideToUtf8(native);
 }
 
-std::filesystem::path FromUtf8(const std::string& utf8)
+// The native form of UTF-8 text: its bytes on POSIX, UTF-16 on Windows.
+[[maybe_unused]] void Utf8ToNative(const std::string& utf8, std::string& native)
 {
-    return std::filesystem::u8path(utf8);
+    native = utf8;
 }
 
-std::filesystem::path FromWide(const std::wstring& wide)
+[[maybe_unused]] void Utf8ToNative(const std::string& utf8, std::wstring& native)
 {
-    const auto utf8 = detail::WideToUtf8(wide);
+    native = NativeToWide(utf8);
+}
+
+// The native form of wide text, which must be valid.
+[[maybe_unused]] void WideToNative(const std::wstring& wide, std::string& native)
+{
+    auto utf8 = detail::WideToUtf8(wide);
     if (!utf8)
     {
         throw PathConversionError("ioPath: the wide name holds a lone surrogate or an invalid code point");
     }
-    return std::filesystem::u8path(*utf8);
+    native = std::move(*utf8);
+}
+
+[[maybe_unused]] void WideToNative(const std::wstring& wide, std::wstring& native)
+{
+    if (!detail::WideToUtf8(wide))
+    {
+        throw PathConversionError("ioPath: the wide name holds a lone surrogate or an invalid code point");
+    }
+    native = wide;
+}
+
+std::filesystem::path AsFilesystemPath(const ioPath::string_type& native)
+{
+    return std::filesystem::path(native);
 }
 
 } // namespace
@@ -77,25 +102,37 @@ PathConversionError::PathConversionError(const std::string& what) : std::runtime
 PathConversionError::~PathConversionError() = default;
 
 ioPath::ioPath() = default;
-ioPath::ioPath(const std::string& utf8) : m_path(FromUtf8(utf8)) {}
-ioPath::ioPath(const char* utf8) : m_path(FromUtf8(utf8)) {}
-ioPath::ioPath(const std::wstring& wide) : m_path(FromWide(wide)) {}
-ioPath::ioPath(const wchar_t* wide) : m_path(FromWide(wide)) {}
-ioPath::ioPath(const std::filesystem::path& native) : m_path(native) {}
+ioPath::ioPath(const std::string& utf8)
+{
+    Utf8ToNative(utf8, m_native);
+}
+ioPath::ioPath(const char* utf8) : ioPath(std::string(utf8)) {}
+ioPath::ioPath(const std::wstring& wide)
+{
+    WideToNative(wide, m_native);
+}
+ioPath::ioPath(const wchar_t* wide) : ioPath(std::wstring(wide)) {}
 ioPath::ioPath(const ioPath&) = default;
 ioPath::ioPath(ioPath&&) noexcept = default;
 ioPath& ioPath::operator=(const ioPath&) = default;
 ioPath& ioPath::operator=(ioPath&&) noexcept = default;
 ioPath::~ioPath() = default;
 
+ioPath ioPath::FromNative(string_type native)
+{
+    ioPath path;
+    path.m_native = std::move(native);
+    return path;
+}
+
 ioPath ioPath::parent_path() const
 {
-    return ioPath(m_path.parent_path());
+    return FromNative(AsFilesystemPath(m_native).parent_path().native());
 }
 
 ioPath ioPath::operator/(const ioPath& child) const
 {
-    return ioPath(m_path / child.m_path);
+    return FromNative((AsFilesystemPath(m_native) / AsFilesystemPath(child.m_native)).native());
 }
 
 bool ioPath::create_directories(const ioPath& path)
@@ -105,37 +142,49 @@ bool ioPath::create_directories(const ioPath& path)
         return false;
     }
     std::error_code error;
-    return std::filesystem::create_directories(path.m_path, error);
+    return std::filesystem::create_directories(AsFilesystemPath(path.m_native), error);
 }
 
 std::wstring ioPath::wstring() const
 {
-    return NativeToWide(m_path.native());
+    return NativeToWide(m_native);
 }
 
 std::string ioPath::utf8string() const
 {
-    return NativeToUtf8(m_path.native());
+    return NativeToUtf8(m_native);
 }
 
 std::string ioPath::display_string() const
 {
-    return NativeToDisplay(m_path.native());
+    return NativeToDisplay(m_native);
 }
 
-const std::filesystem::path& ioPath::native_path() const noexcept
+const ioPath::string_type& ioPath::native() const noexcept
 {
-    return m_path;
+    return m_native;
 }
 
 bool ioPath::empty() const noexcept
 {
-    return m_path.empty();
+    return m_native.empty();
 }
 
 bool operator==(const ioPath& a, const ioPath& b) noexcept
 {
-    return a.m_path == b.m_path;
+    if (a.m_native == b.m_native)
+    {
+        return true;
+    }
+    // Compared as paths: "a//b" and "a/b" name the same file.
+    try
+    {
+        return AsFilesystemPath(a.m_native) == AsFilesystemPath(b.m_native);
+    }
+    catch (const std::bad_alloc&)
+    {
+        return false;
+    }
 }
 
 bool operator!=(const ioPath& a, const ioPath& b) noexcept

@@ -1,13 +1,16 @@
 // ioPath: a file-system path as a value, with exact conversions to UTF-8 and to wide text.
 // The path keeps the platform's native form, so a Linux file name that is not valid UTF-8 still
 // names its file; only the conversions that cannot be made exactly throw PathConversionError.
+// The header does not need <filesystem>: a std::filesystem::path converts to and from the native
+// form (ioPath(fsPath), std::filesystem::path(path.native())).
 #pragma once
 
 #include <Ostrel/ZelFilesystemExport.h>
 
-#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
+#include <utility>
 
 namespace Ostrel
 {
@@ -24,6 +27,14 @@ public:
 class ZELFILESYSTEM_API ioPath
 {
 public:
+    // The native form: bytes on POSIX, UTF-16 on Windows, as std::filesystem::path has it.
+#if defined(_WIN32)
+    using value_type = wchar_t;
+#else
+    using value_type = char;
+#endif
+    using string_type = std::basic_string<value_type>;
+
     ioPath();
     // UTF-8 text. On POSIX the bytes are taken as they are, valid UTF-8 or not.
     ioPath(const std::string& utf8);
@@ -32,7 +43,15 @@ public:
     // when it is not valid.
     ioPath(const std::wstring& wide);
     ioPath(const wchar_t* wide);
-    ioPath(const std::filesystem::path& native);
+    // From a std::filesystem::path, or any path type whose native() gives the native form.
+    template <class Path, class = std::enable_if_t<
+                              !std::is_same_v<std::decay_t<Path>, ioPath> &&
+                              std::is_convertible_v<decltype(std::declval<const Path&>().native()), const string_type&>>>
+    ioPath(const Path& path) : ioPath(FromNative(path.native()))
+    {
+    }
+    // The path whose native form is native, taken as it is.
+    static ioPath FromNative(string_type native);
 
     ioPath(const ioPath&);
     ioPath(ioPath&&) noexcept;
@@ -56,14 +75,14 @@ public:
     // shows as U+FFFD.
     std::string display_string() const;
     // The native form, which opens the file whatever its name holds.
-    const std::filesystem::path& native_path() const noexcept;
+    const string_type& native() const noexcept;
 
     bool empty() const noexcept;
     friend ZELFILESYSTEM_API bool operator==(const ioPath& a, const ioPath& b) noexcept;
     friend ZELFILESYSTEM_API bool operator!=(const ioPath& a, const ioPath& b) noexcept;
 
 private:
-    std::filesystem::path m_path;
+    string_type m_native;
 };
 
 } // namespace Ostrel
