@@ -3,6 +3,7 @@
 
 #include "LastError.h"
 
+#include <array>
 #include <new>
 #include <thread>
 
@@ -17,6 +18,11 @@ namespace
 constexpr unsigned kIndexBits = 20;
 constexpr unsigned kGenerationShift = kIndexBits + 2;
 constexpr std::uint32_t kLastGeneration = 0xFFFFFFFFu;
+// Entries of a thread's handle cache, chosen by the slot index: a thread that uses a few handles
+// at a time keeps them all.
+constexpr std::size_t kCachedHandles = 8;
+
+thread_local std::array<CachedHandle, kCachedHandles> t_cache;
 
 HANDLE Encode(std::uint32_t index, std::uint32_t generation)
 {
@@ -98,7 +104,7 @@ HANDLE HandleTable::Insert(std::shared_ptr<KernelObject> object)
     Slot& slot = *SlotAt(index);
     const SlotLock slotLock(slot);
     slot.object = std::move(object);
-    return Encode(index, slot.generation);
+    return Encode(index, slot.generation.load(std::memory_order_relaxed));
 }
 
 HandleTable::Slot* HandleTable::SlotOf(HANDLE handle) const
@@ -112,7 +118,36 @@ bool HandleTable::Matches(const Slot& slot, HANDLE handle)
 {
     std::uint32_t index = 0;
     std::uint32_t generation = 0;
-    return Decode(handle, index, generation) && slot.generation == generation;
+    return Decode(handle, index, generation) && slot.generation.load(std::memory_order_acquire) == generation;
+}
+
+KernelObject* HandleTable::Resolve(HANDLE handle, CachedHandle*& cached,
+                                   std::shared_ptr<KernelObject>& owned) const
+{
+    std::uint32_t index = 0;
+    std::uint32_t generation = 0;
+    const Slot* slot = Decode(handle, index, generation) ? SlotAt(index) : nullptr;
+    if (slot == nullptr)
+    {
+        return nullptr;
+    }
+    CachedHandle& entry = t_cache[index % kCachedHandles];
+    // A handle closed since it was cached has moved its slot to a later generation.
+    if (entry.handle == handle && entry.object &&
+        slot->generation.load(std::memory_order_acquire) == generation)
+    {
+        cached = &entry;
+        return entry.object.get();
+    }
+    owned = Find(handle);
+    if (!owned || entry.pins != 0)
+    {
+        return owned.get();
+    }
+    entry.handle = handle;
+    entry.object = std::move(owned);
+    cached = &entry;
+    return entry.object.get();
 }
 
 bool HandleTable::InvalidHandle()
@@ -155,10 +190,11 @@ std::shared_ptr<KernelObject> HandleTable::Remove(HANDLE handle)
         }
         object = std::move(slot->object);
         slot->object.reset();
-        ++slot->generation;
+        slot->generation.store(slot->generation.load(std::memory_order_relaxed) + 1,
+                               std::memory_order_release);
     }
     // A slot whose generations are used up is retired rather than reused.
-    if (slot->generation != kLastGeneration)
+    if (slot->generation.load(std::memory_order_relaxed) != kLastGeneration)
     {
         m_free.push_back(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle) >> 2) &
                          ((1u << kIndexBits) - 1));
@@ -166,12 +202,12 @@ std::shared_ptr<KernelObject> HandleTable::Remove(HANDLE handle)
     return object;
 }
 
-std::shared_ptr<Event> FindEvent(HANDLE handle)
+HandleRef<Event> FindEvent(HANDLE handle)
 {
     return HandleTable::Instance().FindAs(handle, &KernelObject::AsEvent);
 }
 
-std::shared_ptr<Stream> FindStream(HANDLE handle)
+HandleRef<Stream> FindStream(HANDLE handle)
 {
     return HandleTable::Instance().FindAs(handle, &KernelObject::AsStream);
 }

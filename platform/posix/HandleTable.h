@@ -1,9 +1,11 @@
 // HandleTable: the process's handles. A handle value carries a slot index and the slot's generation,
 // so a closed handle, or one whose slot has since been reused, is refused instead of reaching
 // whatever object the slot holds now. Looking a handle up takes only that slot's own lock, so
-// threads that use different handles never wait for each other.
+// threads that use different handles never wait for each other; a lookup that the thread's handle
+// cache answers (see HandleRef) takes no lock at all.
 #pragma once
 
+#include "HandleRef.h"
 #include "KernelObject.h"
 
 #include <Ostrel/Platform/posix/Win32Api.h>
@@ -30,40 +32,25 @@ public:
     std::shared_ptr<KernelObject> Find(HANDLE handle) const;
     // The object the handle names seen as a T through `as` (AsEvent, AsStream), or null (error
     // ERROR_INVALID_HANDLE set) when it names no such object.
-    template <class T> std::shared_ptr<T> FindAs(HANDLE handle, T* (KernelObject::*as)() noexcept) const
+    template <class T> HandleRef<T> FindAs(HANDLE handle, T* (KernelObject::*as)() noexcept) const
     {
-        const Slot* slot = SlotOf(handle);
-        if (slot != nullptr)
+        CachedHandle* cached = nullptr;
+        std::shared_ptr<KernelObject> owned;
+        KernelObject* object = Resolve(handle, cached, owned);
+        T* typed = object != nullptr ? (object->*as)() : nullptr;
+        if (typed == nullptr)
         {
-            const SlotLock slotLock(*slot);
-            T* object = slot->object && Matches(*slot, handle) ? ((*slot->object).*as)() : nullptr;
-            if (object != nullptr)
-            {
-                return std::shared_ptr<T>(slot->object, object);
-            }
+            InvalidHandle();
+            return HandleRef<T>();
         }
-        InvalidHandle();
-        return nullptr;
+        if (cached != nullptr)
+        {
+            return HandleRef<T>(typed, *cached);
+        }
+        return HandleRef<T>(std::shared_ptr<T>(std::move(owned), typed));
     }
     // Takes the object out of the table; later finds of the handle fail.
     std::shared_ptr<KernelObject> Remove(HANDLE handle);
-
-    // Calls visit(object) with the handle's slot locked, so without taking a reference; false
-    // (error ERROR_INVALID_HANDLE set) when the handle names no object. For short calls that never
-    // block and never look a handle up.
-    template <class Function> bool Visit(HANDLE handle, Function&& visit) const
-    {
-        const Slot* slot = SlotOf(handle);
-        if (slot != nullptr)
-        {
-            const SlotLock slotLock(*slot);
-            if (slot->object && Matches(*slot, handle))
-            {
-                return visit(*slot->object);
-            }
-        }
-        return InvalidHandle();
-    }
 
 private:
     static constexpr unsigned kChunkBits = 10;
@@ -74,7 +61,8 @@ private:
     struct alignas(64) Slot
     {
         mutable std::atomic<bool> busy{false};
-        std::uint32_t generation = 1;
+        // Changed only with the slot locked; read without the lock by the handle cache.
+        std::atomic<std::uint32_t> generation{1};
         std::shared_ptr<KernelObject> object;
     };
     // Slots live in chunks that are never moved or freed, so a lookup needs no table-wide lock.
@@ -100,6 +88,10 @@ private:
     Slot* SlotOf(HANDLE handle) const;
     static bool Matches(const Slot& slot, HANDLE handle);
     static bool InvalidHandle();
+    // The object the handle names, null when it names none. It is held by the calling thread's
+    // cache entry, set in `cached`, or, when a call of the thread still pins the entry with another
+    // object, by `owned`.
+    KernelObject* Resolve(HANDLE handle, CachedHandle*& cached, std::shared_ptr<KernelObject>& owned) const;
     bool AddChunk();
 
     std::array<std::atomic<Chunk*>, kMaxChunks> m_chunks{};
@@ -110,8 +102,8 @@ private:
 };
 
 // The event a handle names, or null with ERROR_INVALID_HANDLE set when it names no event.
-std::shared_ptr<Event> FindEvent(HANDLE handle);
+HandleRef<Event> FindEvent(HANDLE handle);
 // The pipe end or standard handle a handle names, or null with ERROR_INVALID_HANDLE set.
-std::shared_ptr<Stream> FindStream(HANDLE handle);
+HandleRef<Stream> FindStream(HANDLE handle);
 
 } // namespace Ostrel::Platform

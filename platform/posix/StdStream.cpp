@@ -28,10 +28,6 @@ std::shared_ptr<StdStream> StdStream::Open(int stdFd)
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    if (!stream->IsUsable())
-    {
-        return nullptr;
-    }
     stream->ChooseMedium();
     return stream;
 }
@@ -50,6 +46,11 @@ void StdStream::ChooseMedium()
     if (S_ISSOCK(status.st_mode))
     {
         m_medium = Medium::Socket;
+        return;
+    }
+    if (S_ISREG(status.st_mode))
+    {
+        m_medium = Medium::File;
         return;
     }
     m_isPipe = S_ISFIFO(status.st_mode);
@@ -158,22 +159,20 @@ Attempt StdStream::WriteSome(const char* buffer, DWORD size)
     }
 }
 
-pollfd StdStream::WatchFor(TransferKind kind) const
+Watch StdStream::WatchFor(TransferKind kind) const
 {
-    return pollfd{IoFd(), static_cast<short>(kind == TransferKind::Write ? POLLOUT : POLLIN), 0};
+    return Watch::Descriptor(IoFd(), kind == TransferKind::Write ? POLLOUT : POLLIN);
 }
 
-void StdStream::CloseEnd()
+// The standard descriptor is this process's own in a child made by fork as well: both release it.
+void StdStream::CloseEnd(bool)
 {
+    m_private.Reset();
     FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!null.IsOpen())
     {
         // Without /dev/null the descriptor cannot be released without freeing its number.
         return;
-    }
-    if (m_private.IsOpen())
-    {
-        ::dup3(null.Get(), m_private.Get(), O_CLOEXEC);
     }
     ::dup2(null.Get(), m_stdFd);
 }

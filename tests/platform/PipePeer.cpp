@@ -5,6 +5,10 @@
 //   serve NAME        create a duplex server, print "ready", wait to be killed
 //   hold NAME         open a duplex client, print "ready", wait to be killed (never reads)
 //   echo NAME         open a duplex client and send back what arrives until the pipe ends
+//   starve NAME       create an inbound server, print "ready", wait for a line on the standard
+//                     input (the client has come), take every descriptor left, wait 300 ms for the
+//                     connect, then give the descriptors back and let it finish; prints the CPU
+//                     time and the wall time of the first wait in microseconds
 //   std-probe         exit status: bit 0/1/2 set when the standard input/output/error handle is NULL
 //   std-copy          copy the standard input to the standard output until the input ends
 //   std-close         close the standard output handle, check that its descriptor stays taken,
@@ -16,10 +20,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
+#include <iostream>
 #include <string>
+#include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -105,6 +113,64 @@ int Echo(const std::string& name)
     return Copy(client, client);
 }
 
+long long Microseconds(clockid_t clock)
+{
+    timespec now{};
+    clock_gettime(clock, &now);
+    return now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+}
+
+int StarveAccept(const std::string& name)
+{
+    HANDLE server = CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED, 0, 1, 4096,
+                                     4096, 0, nullptr);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (server == INVALID_HANDLE_VALUE || event == nullptr)
+    {
+        return 2;
+    }
+    // The waits' own set-up is made while descriptors are still free.
+    WaitForMultipleObjects(1, &event, FALSE, 0);
+    Ready();
+    std::string line;
+    std::getline(std::cin, line);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = 64;
+    setrlimit(RLIMIT_NOFILE, &limit);
+    std::vector<int> taken;
+    for (int fd; (fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) >= 0;)
+    {
+        taken.push_back(fd);
+    }
+    OVERLAPPED record{};
+    record.hEvent = event;
+    if (ConnectNamedPipe(server, &record) || GetLastError() != ERROR_IO_PENDING)
+    {
+        return 3;
+    }
+    const long long cpu = Microseconds(CLOCK_THREAD_CPUTIME_ID);
+    const long long wall = Microseconds(CLOCK_MONOTONIC);
+    if (WaitForMultipleObjects(1, &event, FALSE, 300) != WAIT_TIMEOUT)
+    {
+        return 4;
+    }
+    std::printf("%lld %lld\n", Microseconds(CLOCK_THREAD_CPUTIME_ID) - cpu,
+                Microseconds(CLOCK_MONOTONIC) - wall);
+    std::fflush(stdout);
+    for (const int fd : taken)
+    {
+        ::close(fd);
+    }
+    DWORD moved = 0;
+    if (WaitForMultipleObjects(1, &event, FALSE, 10000) != WAIT_OBJECT_0 ||
+        !GetOverlappedResult(server, &record, &moved, FALSE))
+    {
+        return 5;
+    }
+    return 0;
+}
+
 int ProbeStdHandles()
 {
     int result = 0;
@@ -178,6 +244,10 @@ int main(int argc, char** argv)
     if (mode == "echo")
     {
         return Echo(name);
+    }
+    if (mode == "starve")
+    {
+        return StarveAccept(name);
     }
     if (mode == "std-probe")
     {

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
+#include <fstream>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -204,6 +206,32 @@ std::vector<char> Pattern(std::size_t size, std::size_t offset)
         bytes[i] = static_cast<char>((at * 7 + at / 251) & 0xFF);
     }
     return bytes;
+}
+
+pid_t ThreadId()
+{
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
+
+long long WaitUntilBlockedInPoll(pid_t thread)
+{
+    // The kernel shows the system call a thread is blocked in, with its arguments.
+    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/syscall";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline)
+    {
+        std::ifstream file(path);
+        long long number = -1;
+        std::string fds;
+        std::string count;
+        std::string timeout;
+        if (file >> number >> fds >> count >> timeout && number == SYS_poll)
+        {
+            return static_cast<int>(std::stoul(timeout, nullptr, 16));
+        }
+        std::this_thread::yield();
+    }
+    return kNeverInPoll;
 }
 
 std::string PipeDirectory()

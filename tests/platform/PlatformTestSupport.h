@@ -74,6 +74,13 @@ std::string ReadToEnd(HANDLE pipe, DWORD& error);
 // A pattern whose bytes depend on their offset in the stream.
 std::vector<char> Pattern(std::size_t size, std::size_t offset = 0);
 
+// The kernel's id of the calling thread.
+pid_t ThreadId();
+// Waits until the thread is blocked in poll and returns the time-out that poll was given, or
+// kNeverInPoll when the thread was not seen in poll within ten seconds.
+constexpr long long kNeverInPoll = -1000000;
+long long WaitUntilBlockedInPoll(pid_t thread);
+
 // The pipe directory of this test process (inside its own $XDG_RUNTIME_DIR).
 std::string PipeDirectory();
 std::vector<std::string> ListDirectory(const std::string& path);

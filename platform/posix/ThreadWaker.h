@@ -1,0 +1,33 @@
+// ThreadWaker: the calling thread's own wake-up descriptor. A thread that blocks in poll adds it to
+// the descriptors it polls and registers it with the objects it waits for (an event, a stream);
+// they wake it by making the descriptor readable. Each thread drains only its own descriptor, so a
+// wake-up meant for one thread is never taken by another. A child made by fork gets a descriptor of
+// its own on first use instead of sharing its parent's.
+#pragma once
+
+#include "FileDescriptor.h"
+
+namespace Ostrel::Platform
+{
+
+class ThreadWaker
+{
+public:
+    // The calling thread's waker; null, with the thread's error set, when the system has no
+    // descriptor to give.
+    static ThreadWaker* Current();
+
+    int Fd() const noexcept { return m_fd.Get(); }
+    // Any thread: makes the descriptor readable.
+    void Wake() noexcept;
+    // The owning thread, after its poll: makes the descriptor unreadable again.
+    void Drain() noexcept;
+
+private:
+    bool Renew();
+
+    FileDescriptor m_fd;
+    unsigned m_forkGeneration = 0;
+};
+
+} // namespace Ostrel::Platform
