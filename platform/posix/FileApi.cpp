@@ -1,4 +1,5 @@
 // ReadFile, WriteFile, GetOverlappedResult, CancelIo, CloseHandle.
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "Stream.h"

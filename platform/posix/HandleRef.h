@@ -1,26 +1,38 @@
-// HandleRef: the object a handle names, held for the length of one call. Lookups go through a small
-// per-thread cache of the handles the thread used last, which holds a reference to each object;
-// a lookup that hits it checks only the handle's generation, so threads that use one handle at once
-// (the two directions of a duplex end) write to no shared memory to find it. A ref pins its cache
-// entry, so that no other lookup of the same call can replace the object under it.
+// HandleRef: the object a handle names, held for the length of one call, either by the calling
+// thread's handle cache (see HandleCache), whose entry it pins so that no other lookup of the same
+// call replaces the object under it, or by a reference of its own.
 #pragma once
 
 #include "KernelObject.h"
 
 #include <Ostrel/Platform/posix/Win32Api.h>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <utility>
 
 namespace Ostrel::Platform
 {
 
-// One entry of a thread's handle cache.
+// One entry of a thread's handle cache: the handle, the object it named when cached, seen as the
+// kinds the layer looks for, and where to check that the handle still names it.
 struct CachedHandle
 {
     HANDLE handle = nullptr;
+    const std::atomic<std::uint32_t>* slotGeneration = nullptr;
+    std::uint32_t generation = 0;
+    Event* event = nullptr;
+    Stream* stream = nullptr;
     std::shared_ptr<KernelObject> object;
     unsigned pins = 0;
+
+    // A handle closed since it was cached has moved its slot to a later generation.
+    bool Holds(HANDLE value) const noexcept
+    {
+        return handle == value && slotGeneration != nullptr &&
+               slotGeneration->load(std::memory_order_acquire) == generation;
+    }
 };
 
 template <class T> class HandleRef

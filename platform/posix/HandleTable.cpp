@@ -3,7 +3,6 @@
 
 #include "LastError.h"
 
-#include <array>
 #include <new>
 #include <thread>
 
@@ -18,11 +17,6 @@ namespace
 constexpr unsigned kIndexBits = 20;
 constexpr unsigned kGenerationShift = kIndexBits + 2;
 constexpr std::uint32_t kLastGeneration = 0xFFFFFFFFu;
-// Entries of a thread's handle cache, chosen by the slot index: a thread that uses a few handles
-// at a time keeps them all.
-constexpr std::size_t kCachedHandles = 8;
-
-thread_local std::array<CachedHandle, kCachedHandles> t_cache;
 
 HANDLE Encode(std::uint32_t index, std::uint32_t generation)
 {
@@ -121,49 +115,24 @@ bool HandleTable::Matches(const Slot& slot, HANDLE handle)
     return Decode(handle, index, generation) && slot.generation.load(std::memory_order_acquire) == generation;
 }
 
-KernelObject* HandleTable::Resolve(HANDLE handle, CachedHandle*& cached,
-                                   std::shared_ptr<KernelObject>& owned) const
-{
-    std::uint32_t index = 0;
-    std::uint32_t generation = 0;
-    const Slot* slot = Decode(handle, index, generation) ? SlotAt(index) : nullptr;
-    if (slot == nullptr)
-    {
-        return nullptr;
-    }
-    CachedHandle& entry = t_cache[index % kCachedHandles];
-    // A handle closed since it was cached has moved its slot to a later generation.
-    if (entry.handle == handle && entry.object &&
-        slot->generation.load(std::memory_order_acquire) == generation)
-    {
-        cached = &entry;
-        return entry.object.get();
-    }
-    owned = Find(handle);
-    if (!owned || entry.pins != 0)
-    {
-        return owned.get();
-    }
-    entry.handle = handle;
-    entry.object = std::move(owned);
-    cached = &entry;
-    return entry.object.get();
-}
-
 bool HandleTable::InvalidHandle()
 {
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
 }
 
-std::shared_ptr<KernelObject> HandleTable::Find(HANDLE handle) const
+std::shared_ptr<KernelObject> HandleTable::Find(HANDLE handle,
+                                                const std::atomic<std::uint32_t>*& slotGeneration,
+                                                std::uint32_t& generation) const
 {
-    const Slot* slot = SlotOf(handle);
+    std::uint32_t index = 0;
+    const Slot* slot = Decode(handle, index, generation) ? SlotAt(index) : nullptr;
     if (slot != nullptr)
     {
         const SlotLock slotLock(*slot);
         if (slot->object && Matches(*slot, handle))
         {
+            slotGeneration = &slot->generation;
             return slot->object;
         }
     }
@@ -200,16 +169,6 @@ std::shared_ptr<KernelObject> HandleTable::Remove(HANDLE handle)
                          ((1u << kIndexBits) - 1));
     }
     return object;
-}
-
-HandleRef<Event> FindEvent(HANDLE handle)
-{
-    return HandleTable::Instance().FindAs(handle, &KernelObject::AsEvent);
-}
-
-HandleRef<Stream> FindStream(HANDLE handle)
-{
-    return HandleTable::Instance().FindAs(handle, &KernelObject::AsStream);
 }
 
 } // namespace Ostrel::Platform

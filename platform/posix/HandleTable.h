@@ -1,11 +1,10 @@
 // HandleTable: the process's handles. A handle value carries a slot index and the slot's generation,
 // so a closed handle, or one whose slot has since been reused, is refused instead of reaching
 // whatever object the slot holds now. Looking a handle up takes only that slot's own lock, so
-// threads that use different handles never wait for each other; a lookup that the thread's handle
-// cache answers (see HandleRef) takes no lock at all.
+// threads that use different handles never wait for each other; the calls of the layer look their
+// handles up through the thread's HandleCache, which comes here only on a miss.
 #pragma once
 
-#include "HandleRef.h"
 #include "KernelObject.h"
 
 #include <Ostrel/Platform/posix/Win32Api.h>
@@ -28,27 +27,10 @@ public:
     // A new handle for the object; INVALID_HANDLE_VALUE with the thread's error set when the
     // table is full.
     HANDLE Insert(std::shared_ptr<KernelObject> object);
-    // The object the handle names, or null (error ERROR_INVALID_HANDLE set) when it names none.
-    std::shared_ptr<KernelObject> Find(HANDLE handle) const;
-    // The object the handle names seen as a T through `as` (AsEvent, AsStream), or null (error
-    // ERROR_INVALID_HANDLE set) when it names no such object.
-    template <class T> HandleRef<T> FindAs(HANDLE handle, T* (KernelObject::*as)() noexcept) const
-    {
-        CachedHandle* cached = nullptr;
-        std::shared_ptr<KernelObject> owned;
-        KernelObject* object = Resolve(handle, cached, owned);
-        T* typed = object != nullptr ? (object->*as)() : nullptr;
-        if (typed == nullptr)
-        {
-            InvalidHandle();
-            return HandleRef<T>();
-        }
-        if (cached != nullptr)
-        {
-            return HandleRef<T>(typed, *cached);
-        }
-        return HandleRef<T>(std::shared_ptr<T>(std::move(owned), typed));
-    }
+    // The object the handle names, or null (error ERROR_INVALID_HANDLE set) when it names none,
+    // with the word that changes when the handle is closed and the value it has until then.
+    std::shared_ptr<KernelObject> Find(HANDLE handle, const std::atomic<std::uint32_t>*& slotGeneration,
+                                       std::uint32_t& generation) const;
     // Takes the object out of the table; later finds of the handle fail.
     std::shared_ptr<KernelObject> Remove(HANDLE handle);
 
@@ -88,10 +70,6 @@ private:
     Slot* SlotOf(HANDLE handle) const;
     static bool Matches(const Slot& slot, HANDLE handle);
     static bool InvalidHandle();
-    // The object the handle names, null when it names none. It is held by the calling thread's
-    // cache entry, set in `cached`, or, when a call of the thread still pins the entry with another
-    // object, by `owned`.
-    KernelObject* Resolve(HANDLE handle, CachedHandle*& cached, std::shared_ptr<KernelObject>& owned) const;
     bool AddChunk();
 
     std::array<std::atomic<Chunk*>, kMaxChunks> m_chunks{};
@@ -100,10 +78,5 @@ private:
     std::uint32_t m_slotCount = 0;
     std::vector<std::uint32_t> m_free;
 };
-
-// The event a handle names, or null with ERROR_INVALID_HANDLE set when it names no event.
-HandleRef<Event> FindEvent(HANDLE handle);
-// The pipe end or standard handle a handle names, or null with ERROR_INVALID_HANDLE set.
-HandleRef<Stream> FindStream(HANDLE handle);
 
 } // namespace Ostrel::Platform

@@ -34,7 +34,8 @@ DWORD MultipleWait::Run(DWORD milliseconds)
             }
             m_watches[0] = pollfd{m_waker != nullptr ? m_waker->Fd() : -1, POLLIN, 0};
             ::poll(m_watches.data(), 1 + m_streams.Size(), deadline.PollMilliseconds(retryAt));
-            if (m_waker != nullptr)
+            // Most waits end on their transfer's descriptor: the waker is drained only when woken.
+            if (m_waker != nullptr && m_watches[0].revents != 0)
             {
                 m_waker->Drain();
             }

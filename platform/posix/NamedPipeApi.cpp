@@ -1,4 +1,5 @@
 // CreateNamedPipeA, CreateFileA, ConnectNamedPipe.
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "PipeClient.h"

@@ -3,6 +3,7 @@
 
 #include "Deadline.h"
 #include "Event.h"
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "ThreadWaker.h"
@@ -131,7 +132,7 @@ BOOL Stream::Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferr
     }
 
     TransferLane& lane = LaneOf(kind);
-    std::unique_lock<std::mutex> lock(lane.Mutex());
+    std::unique_lock<LaneMutex> lock(lane.Mutex());
     if (m_closed.load())
     {
         return Fail(ERROR_INVALID_HANDLE);
@@ -215,7 +216,7 @@ DWORD Stream::PrepareDataTransfer(const OVERLAPPED* record, bool& leaveRecord)
         return ERROR_SUCCESS;
     }
     TransferLane& connects = LaneOf(TransferKind::Connect);
-    std::lock_guard<std::mutex> lock(connects.Mutex());
+    std::lock_guard<LaneMutex> lock(connects.Mutex());
     if (m_closed.load())
     {
         leaveRecord = true;
@@ -240,7 +241,7 @@ bool Stream::IsPendingInAnotherLane(TransferKind kind, const OVERLAPPED* record)
         return false;
     }
     TransferLane& other = LaneOf(kind == TransferKind::Read ? TransferKind::Write : TransferKind::Read);
-    std::lock_guard<std::mutex> lock(other.Mutex());
+    std::lock_guard<LaneMutex> lock(other.Mutex());
     return other.Holds(record);
 }
 
@@ -257,7 +258,7 @@ BOOL Stream::BlockUntilDone(TransferKind kind, OVERLAPPED* record, DWORD* transf
     {
         Watch watch;
         {
-            std::lock_guard<std::mutex> lock(lane.Mutex());
+            std::lock_guard<LaneMutex> lock(lane.Mutex());
             PumpLocked(kind);
             if (!lane.Holds(record))
             {
@@ -271,7 +272,7 @@ BOOL Stream::BlockUntilDone(TransferKind kind, OVERLAPPED* record, DWORD* transf
         }
         pollfd watches[2] = {watch.poll, {waker != nullptr ? waker->Fd() : -1, POLLIN, 0}};
         ::poll(watches, 2, Deadline::Never().PollMilliseconds(watch.retryAt));
-        if (waker != nullptr)
+        if (watches[1].revents != 0)
         {
             waker->Drain();
         }
@@ -288,7 +289,7 @@ bool Stream::FindLane(const OVERLAPPED* record, TransferKind& kind)
     for (const TransferKind candidate : {TransferKind::Read, TransferKind::Write, TransferKind::Connect})
     {
         TransferLane& lane = LaneOf(candidate);
-        std::lock_guard<std::mutex> lock(lane.Mutex());
+        std::lock_guard<LaneMutex> lock(lane.Mutex());
         if (lane.Holds(record))
         {
             kind = candidate;
@@ -318,7 +319,7 @@ BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
     }
     {
         TransferLane& lane = LaneOf(kind);
-        std::lock_guard<std::mutex> lock(lane.Mutex());
+        std::lock_guard<LaneMutex> lock(lane.Mutex());
         PumpLocked(kind);
         if (!lane.Holds(record))
         {
@@ -352,7 +353,7 @@ BOOL Stream::CancelIssuedByThisThread()
     for (const TransferKind kind : {TransferKind::Connect, TransferKind::Read, TransferKind::Write})
     {
         TransferLane& lane = LaneOf(kind);
-        std::lock_guard<std::mutex> lock(lane.Mutex());
+        std::lock_guard<LaneMutex> lock(lane.Mutex());
         for (std::size_t i = lane.Size(); i-- > 0;)
         {
             if (lane.At(i).issuer == self)
@@ -372,9 +373,9 @@ void Stream::Close()
     }
     {
         // In the lanes' order, the only order in which two lanes are ever held together.
-        std::unique_lock<std::mutex> connects(LaneOf(TransferKind::Connect).Mutex());
-        std::unique_lock<std::mutex> reads(LaneOf(TransferKind::Read).Mutex());
-        std::unique_lock<std::mutex> writes(LaneOf(TransferKind::Write).Mutex());
+        std::unique_lock<LaneMutex> connects(LaneOf(TransferKind::Connect).Mutex());
+        std::unique_lock<LaneMutex> reads(LaneOf(TransferKind::Read).Mutex());
+        std::unique_lock<LaneMutex> writes(LaneOf(TransferKind::Write).Mutex());
         for (const TransferKind kind : {TransferKind::Connect, TransferKind::Read, TransferKind::Write})
         {
             TransferLane& lane = LaneOf(kind);
@@ -392,7 +393,7 @@ void Stream::Close()
 bool Stream::WatchTransfer(TransferKind kind, const OVERLAPPED* record, Watch& watch)
 {
     TransferLane& lane = LaneOf(kind);
-    std::lock_guard<std::mutex> lock(lane.Mutex());
+    std::lock_guard<LaneMutex> lock(lane.Mutex());
     if (m_closed.load() || !lane.Holds(record))
     {
         return false;
@@ -403,7 +404,7 @@ bool Stream::WatchTransfer(TransferKind kind, const OVERLAPPED* record, Watch& w
 
 void Stream::Advance(TransferKind kind)
 {
-    std::lock_guard<std::mutex> lock(LaneOf(kind).Mutex());
+    std::lock_guard<LaneMutex> lock(LaneOf(kind).Mutex());
     PumpLocked(kind);
 }
 

@@ -1,6 +1,7 @@
 // CreateEventW, SetEvent, ResetEvent, WaitForMultipleObjects.
 #include "Event.h"
 #include "FixedList.h"
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "MultipleWait.h"
@@ -56,6 +57,32 @@ extern "C" BOOL ResetEvent(HANDLE hEvent)
     return TRUE;
 }
 
+namespace
+{
+
+// The lowest index among the events that is signalled now, nCount when none is, -1 (error set)
+// when a handle names no event. Holds no event beyond the look: most waits after a transfer that
+// finished at once end here.
+int FirstSignalledNow(DWORD nCount, const HANDLE* handles)
+{
+    DWORD first = nCount;
+    for (DWORD i = 0; i < nCount; ++i)
+    {
+        const HandleRef<Event> event = FindEvent(handles[i]);
+        if (!event)
+        {
+            return -1;
+        }
+        if (first == nCount && event->IsSignalled())
+        {
+            first = i;
+        }
+    }
+    return static_cast<int>(first);
+}
+
+} // namespace
+
 extern "C" DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                         DWORD dwMilliseconds)
 {
@@ -64,27 +91,25 @@ extern "C" DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, B
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
+    const int signalled = FirstSignalledNow(nCount, lpHandles);
+    if (signalled < 0)
+    {
+        return WAIT_FAILED;
+    }
+    if (static_cast<DWORD>(signalled) < nCount)
+    {
+        return WAIT_OBJECT_0 + static_cast<DWORD>(signalled);
+    }
     FixedList<HandleRef<Event>, MAXIMUM_WAIT_OBJECTS> refs;
     Event* events[MAXIMUM_WAIT_OBJECTS];
-    DWORD firstSignalled = nCount;
     for (DWORD i = 0; i < nCount; ++i)
     {
-        HandleRef<Event> event = FindEvent(lpHandles[i]);
-        if (!event)
+        refs.Add(FindEvent(lpHandles[i]));
+        events[i] = refs[i].get();
+        if (events[i] == nullptr)
         {
             return WAIT_FAILED;
         }
-        events[i] = event.get();
-        if (firstSignalled == nCount && event->IsSignalled())
-        {
-            firstSignalled = i;
-        }
-        refs.Add(std::move(event));
-    }
-    // Most waits after a transfer that finished at once end here.
-    if (firstSignalled < nCount)
-    {
-        return WAIT_OBJECT_0 + firstSignalled;
     }
     return MultipleWait(events, nCount).Run(dwMilliseconds);
 }

@@ -6,10 +6,10 @@
 // each other.
 #pragma once
 
+#include "LaneMutex.h"
 #include "Transfer.h"
 
 #include <cstddef>
-#include <mutex>
 #include <vector>
 
 namespace Ostrel::Platform
@@ -24,7 +24,7 @@ public:
         m_pending.reserve(2);
     }
 
-    std::mutex& Mutex() noexcept { return m_mutex; }
+    LaneMutex& Mutex() noexcept { return m_mutex; }
 
     bool IsEmpty() const noexcept { return m_pending.empty(); }
     std::size_t Size() const noexcept { return m_pending.size(); }
@@ -53,7 +53,7 @@ public:
     }
 
 private:
-    std::mutex m_mutex;
+    LaneMutex m_mutex;
     std::vector<PendingTransfer> m_pending;
 };
 
