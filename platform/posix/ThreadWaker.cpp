@@ -1,9 +1,8 @@
-// ThreadWaker: one eventfd per thread, renewed in a child after fork.
+// ThreadWaker: one eventfd per thread, not shared with a child made by fork.
 #include "ThreadWaker.h"
 
 #include "LastError.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <pthread.h>
@@ -15,45 +14,32 @@ namespace Ostrel::Platform
 namespace
 {
 
-// Counts the forks this process descends from, so that a waker inherited from the parent is
-// recognised and replaced.
-std::atomic<unsigned> g_forkGeneration{0};
-
-void CountFork()
-{
-    g_forkGeneration.fetch_add(1, std::memory_order_relaxed);
-}
-
-unsigned ForkGeneration()
-{
-    static const bool registered = ::pthread_atfork(nullptr, nullptr, CountFork) == 0;
-    (void)registered;
-    return g_forkGeneration.load(std::memory_order_relaxed);
-}
+thread_local ThreadWaker t_waker;
 
 } // namespace
 
 ThreadWaker* ThreadWaker::Current()
 {
-    thread_local ThreadWaker waker;
-    if (waker.m_fd.IsOpen() && waker.m_forkGeneration == ForkGeneration())
+    // Registered before any waker exists, so that every waker a child inherits is forgotten.
+    static const bool forgetsInChildren = ::pthread_atfork(nullptr, nullptr, ForgetInheritedDescriptor) == 0;
+    (void)forgetsInChildren;
+    if (t_waker.m_fd.IsOpen())
     {
-        return &waker;
+        return &t_waker;
     }
-    return waker.Renew() ? &waker : nullptr;
-}
-
-bool ThreadWaker::Renew()
-{
-    // Closing an inherited descriptor closes only this process's copy.
-    m_fd.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!m_fd.IsOpen())
+    t_waker.m_fd.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!t_waker.m_fd.IsOpen())
     {
         SetLastError(ErrorFromErrno(errno));
-        return false;
+        return nullptr;
     }
-    m_forkGeneration = ForkGeneration();
-    return true;
+    return &t_waker;
+}
+
+// Runs in the child right after fork, before its code can close or reuse the descriptor's number.
+void ThreadWaker::ForgetInheritedDescriptor() noexcept
+{
+    t_waker.m_fd.Reset();
 }
 
 void ThreadWaker::Wake() noexcept

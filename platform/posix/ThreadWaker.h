@@ -1,8 +1,9 @@
 // ThreadWaker: the calling thread's own wake-up descriptor. A thread that blocks in poll adds it to
 // the descriptors it polls and registers it with the objects it waits for (an event, a stream);
 // they wake it by making the descriptor readable. Each thread drains only its own descriptor, so a
-// wake-up meant for one thread is never taken by another. A child made by fork gets a descriptor of
-// its own on first use instead of sharing its parent's.
+// wake-up meant for one thread is never taken by another. In a child made by fork, the forking
+// thread's copy of its parent's descriptor is closed at once, and the child makes its own on
+// first use.
 #pragma once
 
 #include "FileDescriptor.h"
@@ -24,10 +25,9 @@ public:
     void Drain() noexcept;
 
 private:
-    bool Renew();
+    static void ForgetInheritedDescriptor() noexcept;
 
     FileDescriptor m_fd;
-    unsigned m_forkGeneration = 0;
 };
 
 } // namespace Ostrel::Platform

@@ -7,11 +7,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
@@ -75,9 +76,7 @@ Handle& Handle::operator=(Handle&& other) noexcept
 
 HANDLE Handle::Release()
 {
-    HANDLE handle = m_handle;
-    m_handle = nullptr;
-    return handle;
+    return std::exchange(m_handle, nullptr);
 }
 
 void Handle::Close()
@@ -153,6 +152,16 @@ Outcome Finish(HANDLE pipe, Transfer& transfer)
     return Capture(ok, bytes);
 }
 
+Outcome Complete(HANDLE pipe, Transfer& transfer, Outcome started)
+{
+    if (started.ok || started.error != ERROR_IO_PENDING)
+    {
+        return started;
+    }
+    WaitFor(transfer);
+    return Finish(pipe, transfer);
+}
+
 bool IsSignalled(HANDLE event)
 {
     return WaitForMultipleObjects(1, &event, FALSE, 0) == WAIT_OBJECT_0;
@@ -175,6 +184,15 @@ int FillUntilPending(HANDLE pipe, Transfer& transfer, const std::vector<char>& c
     return -1;
 }
 
+void WriteAll(HANDLE pipe, const std::vector<char>& data)
+{
+    Transfer transfer;
+    const Outcome outcome =
+        Complete(pipe, transfer, StartWrite(pipe, transfer, data.data(), static_cast<DWORD>(data.size())));
+    EXPECT_TRUE(outcome.ok) << "error " << outcome.error;
+    EXPECT_EQ(outcome.bytes, data.size());
+}
+
 std::string ReadToEnd(HANDLE pipe, DWORD& error)
 {
     Transfer transfer;
@@ -182,12 +200,7 @@ std::string ReadToEnd(HANDLE pipe, DWORD& error)
     char buffer[4096];
     for (;;)
     {
-        Outcome outcome = StartRead(pipe, transfer, buffer, sizeof buffer);
-        if (!outcome.ok && outcome.error == ERROR_IO_PENDING)
-        {
-            WaitFor(transfer);
-            outcome = Finish(pipe, transfer);
-        }
+        const Outcome outcome = Complete(pipe, transfer, StartRead(pipe, transfer, buffer, sizeof buffer));
         if (!outcome.ok)
         {
             error = outcome.error;
@@ -206,6 +219,37 @@ std::vector<char> Pattern(std::size_t size, std::size_t offset)
         bytes[i] = static_cast<char>((at * 7 + at / 251) & 0xFF);
     }
     return bytes;
+}
+
+std::string PipeDirectory()
+{
+    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/zelio-pipes-" + std::to_string(geteuid());
+}
+
+sockaddr_un AddressOf(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    return address;
+}
+
+std::vector<std::string> ListDirectory(const std::string& path)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, error))
+    {
+        names.push_back(entry.path().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+int OpenDescriptorCount()
+{
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(entries), end(entries)));
 }
 
 pid_t ThreadId()
@@ -234,31 +278,19 @@ long long WaitUntilBlockedInPoll(pid_t thread)
     return kNeverInPoll;
 }
 
-std::string PipeDirectory()
+Interrupter::Interrupter(Transfer& transfer)
+    : m_thread(
+          [waiter = ThreadId(), interrupt = transfer.interrupt.Get()]
+          {
+              WaitUntilBlockedInPoll(waiter);
+              SetEvent(interrupt);
+          })
 {
-    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/zelio-pipes-" + std::to_string(geteuid());
 }
 
-std::vector<std::string> ListDirectory(const std::string& path)
+Interrupter::~Interrupter()
 {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(path, error))
-    {
-        names.push_back(entry.path().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-int OpenDescriptorCount()
-{
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
-    {
-        ++count;
-    }
-    return count;
+    m_thread.join();
 }
 
 Peer::Peer(std::initializer_list<std::string> arguments, std::initializer_list<Redirect> redirects)
@@ -296,10 +328,7 @@ Peer::Peer(std::initializer_list<std::string> arguments, std::initializer_list<R
 
 Peer::~Peer()
 {
-    if (m_pid > 0 && m_status < 0)
-    {
-        Kill();
-    }
+    Kill();
 }
 
 void Peer::Kill()
@@ -338,6 +367,17 @@ int Peer::Wait(int milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return m_status;
+}
+
+LinePipe::LinePipe()
+{
+    EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+}
+
+LinePipe::~LinePipe()
+{
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 std::string ReadLine(int fd)

@@ -1,22 +1,22 @@
 // One transfer seen by several threads: waits and GetOverlappedResult on it from many threads at
 // once move each byte exactly once; a wait that began before the transfer was started learns of
-// it; a pending connect whose client has come lets the next transfer on its record go; and a long
-// finite wait never turns into an infinite one.
+// it; and a long finite wait never turns into an infinite one.
 #include "PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <climits>
+#include <condition_variable>
 #include <future>
+#include <mutex>
 #include <thread>
 
 using namespace PlatformTest;
 
 namespace
 {
-
-constexpr int kWaiters = 6;
 
 // Connected ends of one pipe: the server writes, the client reads.
 struct OneWayPipe
@@ -33,75 +33,145 @@ struct OneWayPipe
     Handle client;
 };
 
-// kWaiters threads wait for the transfer at once, half on its event, half in GetOverlappedResult.
-std::vector<std::thread> StartWaiters(HANDLE pipe, Transfer& transfer)
+// Threads that, round after round, all wait at once for the transfer pending on one record: two
+// on its event and two in GetOverlappedResult told to wait, all blocked before the transfer can
+// move, and two more asking GetOverlappedResult again and again.
+class WaiterPool
 {
-    std::vector<std::thread> waiters;
-    for (int i = 0; i < kWaiters; ++i)
+public:
+    WaiterPool(HANDLE pipe, Transfer& transfer) : m_pipe(pipe), m_transfer(transfer)
     {
-        waiters.emplace_back(
-            [pipe, &transfer, i]
-            {
-                if (i % 2 == 0)
-                {
-                    HANDLE event = transfer.event.Get();
-                    EXPECT_EQ(WaitForMultipleObjects(1, &event, FALSE, INFINITE), WAIT_OBJECT_0);
-                    return;
-                }
-                DWORD moved = 0;
-                OVERLAPPED* record = &transfer.record;
-                EXPECT_TRUE(GetOverlappedResult(pipe, record, &moved, TRUE)) << GetLastError();
-            });
+        for (std::atomic<pid_t>& thread : m_blocking)
+        {
+            thread = 0;
+        }
+        for (int i = 0; i < 6; ++i)
+        {
+            m_threads.emplace_back([this, i] { Run(i < 4 ? &m_blocking[i] : nullptr, i % 2 == 0); });
+        }
     }
-    return waiters;
-}
+    ~WaiterPool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        for (std::thread& thread : m_threads)
+        {
+            thread.join();
+        }
+    }
 
-void Join(std::vector<std::thread>& threads)
-{
-    for (std::thread& thread : threads)
+    // Sends the waiters onto the transfer now pending, and returns once the blocking ones block.
+    void StartRound()
     {
-        thread.join();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_round;
+            m_finished = 0;
+        }
+        m_changed.notify_all();
+        for (const std::atomic<pid_t>& thread : m_blocking)
+        {
+            while (thread == 0)
+            {
+                std::this_thread::yield();
+            }
+            EXPECT_NE(WaitUntilBlockedInPoll(thread), kNeverInPoll);
+        }
     }
-}
+    // Until each waiter has seen the transfer end.
+    void FinishRound()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_finished == static_cast<int>(m_threads.size()); });
+    }
+
+private:
+    void Run(std::atomic<pid_t>* blocking, bool onEvent)
+    {
+        if (blocking != nullptr)
+        {
+            *blocking = ThreadId();
+        }
+        for (int seen = 0; NextRound(seen);)
+        {
+            HANDLE event = m_transfer.event.Get();
+            DWORD moved = 0;
+            BOOL done = FALSE;
+            if (blocking == nullptr)
+            {
+                while (!(done = GetOverlappedResult(m_pipe, &m_transfer.record, &moved, FALSE)) &&
+                       GetLastError() == ERROR_IO_INCOMPLETE)
+                {
+                }
+            }
+            else
+            {
+                done = onEvent ? WaitForMultipleObjects(1, &event, FALSE, INFINITE) == WAIT_OBJECT_0
+                               : GetOverlappedResult(m_pipe, &m_transfer.record, &moved, TRUE);
+            }
+            EXPECT_TRUE(done);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            ++m_finished;
+            m_changed.notify_all();
+        }
+    }
+    bool NextRound(int& seen)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [&] { return m_stop || m_round != seen; });
+        seen = m_round;
+        return !m_stop;
+    }
+
+    const HANDLE m_pipe;
+    Transfer& m_transfer;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_round = 0;
+    int m_finished = 0;
+    bool m_stop = false;
+    std::array<std::atomic<pid_t>, 4> m_blocking;
+    std::vector<std::thread> m_threads;
+};
 
 TEST(SharedTransfer, ManyWaitersOnOnePendingWriteSendEachByteOnce)
 {
-    constexpr std::size_t kSize = 4 << 20;
-    const std::vector<char> data = Pattern(kSize);
-    for (int round = 0; round < 8; ++round)
+    constexpr std::size_t kRound = 256 * 1024;
+    constexpr int kRounds = 128;
+    const std::vector<char> data = Pattern(kRound * kRounds);
+    OneWayPipe pipe;
+    Transfer transfer;
+    WaiterPool waiters(pipe.server.Get(), transfer);
+    std::vector<char> received(data.size());
+    std::size_t got = 0;
+    Transfer reading;
+    for (int round = 0; round < kRounds; ++round)
     {
-        SCOPED_TRACE(round);
-        OneWayPipe pipe;
-        Transfer transfer;
-        ASSERT_EQ(StartWrite(pipe.server.Get(), transfer, data.data(), kSize).error, ERROR_IO_PENDING);
-        std::vector<std::thread> waiters = StartWaiters(pipe.server.Get(), transfer);
-
-        std::vector<char> received(kSize);
-        std::size_t got = 0;
-        Transfer reading;
-        while (got < kSize)
+        ASSERT_EQ(StartWrite(pipe.server.Get(), transfer, &data[round * kRound], kRound).error,
+                  ERROR_IO_PENDING);
+        waiters.StartRound();
+        while (got < (round + 1) * kRound)
         {
-            Outcome read = StartRead(pipe.client.Get(), reading, &received[got], 4096);
-            if (!read.ok && read.error == ERROR_IO_PENDING)
-            {
-                WaitFor(reading);
-                read = Finish(pipe.client.Get(), reading);
-            }
+            const Outcome read = Complete(pipe.client.Get(), reading,
+                                          StartRead(pipe.client.Get(), reading, &received[got], 4096));
             ASSERT_TRUE(read.ok) << read.error;
             got += read.bytes;
         }
-        Join(waiters);
+        waiters.FinishRound();
         const Outcome written = Finish(pipe.server.Get(), transfer);
         EXPECT_TRUE(written.ok);
-        EXPECT_EQ(written.bytes, kSize);
-        ASSERT_TRUE(received == data)
+        EXPECT_EQ(written.bytes, kRound);
+        ASSERT_TRUE(std::equal(received.begin(), received.begin() + got, data.begin()))
             << "the bytes differ from offset "
-            << std::mismatch(received.begin(), received.end(), data.begin()).first - received.begin();
-        // Nothing was sent twice.
-        pipe.server.Close();
-        DWORD error = 0;
-        EXPECT_EQ(ReadToEnd(pipe.client.Get(), error).size(), 0u);
+            << std::mismatch(received.begin(), received.begin() + got, data.begin()).first - received.begin();
     }
+    // Nothing was sent twice.
+    pipe.server.Close();
+    DWORD error = 0;
+    EXPECT_EQ(ReadToEnd(pipe.client.Get(), error).size(), 0u);
 }
 
 // More bytes arrive than the read takes: a second thread reading for the same transfer would
@@ -109,18 +179,17 @@ TEST(SharedTransfer, ManyWaitersOnOnePendingWriteSendEachByteOnce)
 TEST(SharedTransfer, ManyWaitersOnOnePendingReadLoseNoByte)
 {
     OneWayPipe pipe;
-    const std::vector<char> data = Pattern(100 * 8192);
+    const std::vector<char> data = Pattern(300 * 8192);
     std::vector<char> received;
+    Transfer transfer;
+    WaiterPool waiters(pipe.client.Get(), transfer);
+    std::vector<char> buffer(4096);
     for (std::size_t sent = 0; sent < data.size(); sent += 8192)
     {
-        Transfer transfer;
-        std::vector<char> buffer(4096);
         ASSERT_EQ(StartRead(pipe.client.Get(), transfer, buffer.data(), 4096).error, ERROR_IO_PENDING);
-        std::vector<std::thread> waiters = StartWaiters(pipe.client.Get(), transfer);
-        Transfer writing;
-        ASSERT_TRUE(StartWrite(pipe.server.Get(), writing, &data[sent], 4096).ok);
-        ASSERT_TRUE(StartWrite(pipe.server.Get(), writing, &data[sent + 4096], 4096).ok);
-        Join(waiters);
+        waiters.StartRound();
+        WriteAll(pipe.server.Get(), std::vector<char>(&data[sent], &data[sent] + 8192));
+        waiters.FinishRound();
         Outcome read = Finish(pipe.client.Get(), transfer);
         while (read.ok)
         {
@@ -166,28 +235,6 @@ TEST(SharedTransfer, AWaitBegunBeforeTheTransferSeesItFinish)
     const Outcome read = Finish(server.Get(), transfer);
     ASSERT_TRUE(read.ok) << read.error;
     EXPECT_EQ(std::string(buffer, read.bytes), "late");
-}
-
-TEST(SharedTransfer, APendingConnectEndsWhenTheClientOpensAndItsRecordThenReads)
-{
-    const std::string name = UniquePipeName();
-    Handle server = MakeServer(name, PIPE_ACCESS_INBOUND);
-    Transfer transfer;
-    ASSERT_EQ(StartConnect(server.Get(), transfer).error, ERROR_IO_PENDING);
-    Handle client = OpenClient(name, GENERIC_WRITE);
-    Transfer writing;
-    ASSERT_TRUE(StartWrite(client.Get(), writing, "first", 5).ok);
-
-    // Nobody waited for the connect: the client's arrival alone ended it.
-    char buffer[16];
-    Outcome read = StartRead(server.Get(), transfer, buffer, sizeof buffer);
-    if (!read.ok && read.error == ERROR_IO_PENDING)
-    {
-        WaitFor(transfer);
-        read = Finish(server.Get(), transfer);
-    }
-    ASSERT_TRUE(read.ok) << read.error;
-    EXPECT_EQ(std::string(buffer, read.bytes), "first");
 }
 
 TEST(SharedTransfer, AFiniteWaitLongerThanPollCanTakeStaysFinite)
