@@ -4,14 +4,16 @@
 // blocking mode that the descriptor shares with other processes stays untouched; sockets use
 // non-blocking calls directly (a send never raises SIGPIPE); regular files never block and are used
 // as they are, at their current offset; anything else is polled before each call. A write to a pipe
-// blocks SIGPIPE around it, the one case that needs more calls. Closing the handle puts /dev/null
-// in the descriptor's place, so the peer sees the end while the number stays taken.
+// asks the kernel not to raise SIGPIPE, or, on kernels that cannot be asked, blocks SIGPIPE around
+// it. Closing the handle puts /dev/null in the descriptor's place, so the peer sees the end while
+// the number stays taken.
 #pragma once
 
 #include "FileDescriptor.h"
 #include "Stream.h"
 
 #include <memory>
+#include <sys/types.h>
 
 namespace Ostrel::Platform
 {
@@ -43,6 +45,7 @@ private:
     bool IsReady(short events) const;
     Attempt ReadSome(char* buffer, DWORD size);
     Attempt WriteSome(const char* buffer, DWORD size);
+    ssize_t WriteToPipe(const char* buffer, DWORD size);
 
     const int m_stdFd;
     const DWORD m_access;
