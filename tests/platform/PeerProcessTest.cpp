@@ -163,6 +163,8 @@ TEST(PeerProcess, AWaitForAClientThatCannotBeAcceptedYetDoesNotSpin)
     LinePipe go;
     LinePipe answers;
     Peer starver({"starve", name}, {{STDIN_FILENO, go.fds[0]}, {STDOUT_FILENO, answers.fds[1]}});
+    // The helper's answers end when it does.
+    ::close(std::exchange(answers.fds[1], -1));
     ASSERT_EQ(ReadLine(answers.fds[0]), "ready");
     Handle client = OpenClient(name, GENERIC_WRITE);
     ASSERT_TRUE(client.IsValid());

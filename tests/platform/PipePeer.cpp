@@ -110,8 +110,13 @@ int StarveAccept(const std::string& name)
 {
     HANDLE server = Open(name, true, PIPE_ACCESS_INBOUND);
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    // The waits' own set-up is made while descriptors are still free.
+    OVERLAPPED record{};
+    record.hEvent = event;
+    // A connect waited for and cancelled while descriptors are still free: what the wait sets up
+    // once, and the sanitizers' first checks of each call, need descriptors too.
+    ConnectNamedPipe(server, &record);
     WaitForMultipleObjects(1, &event, FALSE, 0);
+    CancelIo(server);
     Ready();
     std::string line;
     std::getline(std::cin, line);
@@ -124,8 +129,6 @@ int StarveAccept(const std::string& name)
     {
         taken.push_back(fd);
     }
-    OVERLAPPED record{};
-    record.hEvent = event;
     if (ConnectNamedPipe(server, &record) || GetLastError() != ERROR_IO_PENDING)
     {
         return 3;
