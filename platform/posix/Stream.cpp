@@ -102,111 +102,133 @@ BOOL Stream::Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferr
             return FALSE;
         }
     }
-    OVERLAPPED local{};
-    OVERLAPPED* target = record != nullptr ? record : &local;
-    const bool synchronous = record == nullptr || !m_overlapped;
     if (m_closed.load())
     {
         return Fail(ERROR_INVALID_HANDLE);
     }
+    OVERLAPPED local{};
+    OVERLAPPED* target = record != nullptr ? record : &local;
     if (kind != TransferKind::Connect)
     {
-        bool leaveRecord = false;
-        const DWORD refusal = PrepareDataTransfer(target, leaveRecord);
-        if (refusal != ERROR_SUCCESS)
+        if (const DWORD refusal = RefuseDataTransfer(kind, target, event.get()))
         {
-            if (!leaveRecord)
-            {
-                if (event)
-                {
-                    event->Reset();
-                }
-                StoreResult(target, refusal, 0);
-            }
             return Fail(refusal);
         }
-        if (IsPendingInAnotherLane(kind, target))
-        {
-            return Fail(ERROR_INVALID_PARAMETER);
-        }
     }
+    const Request request{kind, buffer, size, target};
+    const BOOL started = StartInLane(request, event);
+    if (started || GetLastError() != ERROR_IO_PENDING || (record != nullptr && m_overlapped))
+    {
+        return started ? Report(target, transferred) : FALSE;
+    }
+    return BlockUntilDone(kind, target, transferred);
+}
 
-    TransferLane& lane = LaneOf(kind);
+DWORD Stream::RefuseDataTransfer(TransferKind kind, OVERLAPPED* record, Event* event)
+{
+    bool leaveRecord = false;
+    const DWORD refusal = PrepareDataTransfer(record, leaveRecord);
+    if (refusal == ERROR_SUCCESS)
+    {
+        return IsPendingInAnotherLane(kind, record) ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    }
+    if (!leaveRecord)
+    {
+        if (event != nullptr)
+        {
+            event->Reset();
+        }
+        StoreResult(record, refusal, 0);
+    }
+    return refusal;
+}
+
+// With the lane's lock: the transfer is refused, finishes at once (TRUE), or joins the lane's
+// pending transfers (FALSE with ERROR_IO_PENDING).
+BOOL Stream::StartInLane(const Request& request, const HandleRef<Event>& event)
+{
+    TransferLane& lane = LaneOf(request.kind);
     std::unique_lock<LaneMutex> lock(lane.Mutex());
     if (m_closed.load())
     {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    if (lane.Holds(target))
+    if (lane.Holds(request.record))
     {
         // The record belongs to a transfer that is still pending: the pipe's state answers first,
         // and the record is left as it is.
-        DWORD refusal = ERROR_SUCCESS;
-        if (kind == TransferKind::Connect)
-        {
-            refusal = ConnectRefusal();
-            PumpLocked(TransferKind::Connect);
-        }
+        const DWORD refusal = request.kind == TransferKind::Connect ? RefuseConnectLocked() : ERROR_SUCCESS;
         return Fail(refusal != ERROR_SUCCESS ? refusal : ERROR_INVALID_PARAMETER);
     }
     if (event)
     {
         event->Reset();
     }
-    StoreResult(target, kStatusPending, 0);
-    if (kind == TransferKind::Connect)
+    StoreResult(request.record, kStatusPending, 0);
+    if (request.kind == TransferKind::Connect)
     {
-        const DWORD refusal = ConnectRefusal();
-        // A peer taken just now ends the connects that were already pending.
-        PumpLocked(TransferKind::Connect);
-        if (refusal != ERROR_SUCCESS)
+        if (const DWORD refusal = RefuseConnectLocked())
         {
-            StoreResult(target, refusal, 0);
+            StoreResult(request.record, refusal, 0);
             return Fail(refusal);
         }
     }
-
     DWORD done = 0;
     // A transfer queued behind others waits for its turn: bytes go in the order of the calls.
     if (lane.IsEmpty())
     {
-        const Attempt attempt = TryTransfer(kind, buffer, size);
-        if (IsFinished(kind, attempt, size))
+        const Attempt attempt = TryTransfer(request.kind, request.buffer, request.size);
+        if (IsFinished(request.kind, attempt, request.size))
         {
-            StoreResult(target, attempt.error, attempt.bytes);
+            StoreResult(request.record, attempt.error, attempt.bytes);
             lock.unlock();
-            if (attempt.error != ERROR_SUCCESS)
-            {
-                return Fail(attempt.error);
-            }
-            if (event)
-            {
-                event->Set();
-            }
-            return Report(target, transferred);
+            return Finished(attempt.error, event.get());
         }
         done = attempt.wouldBlock ? 0 : attempt.bytes;
     }
+    return QueueLocked(request, done, event);
+}
+
+BOOL Stream::Finished(DWORD error, Event* event)
+{
+    if (error != ERROR_SUCCESS)
+    {
+        return Fail(error);
+    }
+    if (event != nullptr)
+    {
+        event->Set();
+    }
+    return TRUE;
+}
+
+// With the lane's lock held: the code that ends a new connect at once, after the connects already
+// pending have been settled with a peer taken just now.
+DWORD Stream::RefuseConnectLocked()
+{
+    const DWORD refusal = ConnectRefusal();
+    PumpLocked(TransferKind::Connect);
+    return refusal;
+}
+
+BOOL Stream::QueueLocked(const Request& request, DWORD done, const HandleRef<Event>& event)
+{
     try
     {
-        lane.Add(PendingTransfer{target, buffer, size, done, std::this_thread::get_id(),
-                                 event ? event.Share() : nullptr});
+        LaneOf(request.kind)
+            .Add(PendingTransfer{request.record, request.buffer, request.size, done,
+                                 std::this_thread::get_id(), event ? event.Share() : nullptr});
     }
     catch (const std::bad_alloc&)
     {
-        StoreResult(target, ERROR_NOT_ENOUGH_MEMORY, 0);
+        StoreResult(request.record, ERROR_NOT_ENOUGH_MEMORY, 0);
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (event)
     {
-        event->Bind(weak_from_this(), kind, target);
+        event->Bind(weak_from_this(), request.kind, request.record);
     }
-    lock.unlock();
-    if (!synchronous)
-    {
-        return Fail(ERROR_IO_PENDING);
-    }
-    return BlockUntilDone(kind, target, transferred);
+    return Fail(ERROR_IO_PENDING);
 }
 
 DWORD Stream::PrepareDataTransfer(const OVERLAPPED* record, bool& leaveRecord)

@@ -7,6 +7,7 @@
 // descriptors to watch.
 #pragma once
 
+#include "HandleRef.h"
 #include "KernelObject.h"
 #include "Transfer.h"
 #include "TransferLane.h"
@@ -63,7 +64,21 @@ protected:
     virtual void CloseEnd(bool owner) = 0;
 
 private:
+    struct Request
+    {
+        TransferKind kind;
+        char* buffer;
+        DWORD size;
+        OVERLAPPED* record;
+    };
+
     BOOL Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferred, OVERLAPPED* record);
+    // The code that refuses a read or a write before it reaches its lane (ERROR_SUCCESS when none).
+    DWORD RefuseDataTransfer(TransferKind kind, OVERLAPPED* record, Event* event);
+    BOOL StartInLane(const Request& request, const HandleRef<Event>& event);
+    static BOOL Finished(DWORD error, Event* event);
+    DWORD RefuseConnectLocked();
+    BOOL QueueLocked(const Request& request, DWORD done, const HandleRef<Event>& event);
     // The steps before a read or a write: the peer taken, the connects it ends settled.
     DWORD PrepareDataTransfer(const OVERLAPPED* record, bool& leaveRecord);
     bool IsPendingInAnotherLane(TransferKind kind, const OVERLAPPED* record);
