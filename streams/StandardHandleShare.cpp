@@ -11,7 +11,9 @@ namespace
 struct StandardHandleState
 {
     std::weak_ptr<SharedPipeHandle> share;
-    bool closed = false;
+    // Set once the first share is made: from then on a share that has expired means the handle
+    // is closed, or is being closed by the last holder at this moment.
+    bool shared = false;
 };
 
 std::mutex g_mutex;
@@ -29,11 +31,13 @@ std::shared_ptr<SharedPipeHandle> ShareStandardHandle(DWORD which)
 {
     std::lock_guard<std::mutex> lock(g_mutex);
     StandardHandleState& state = StateOf(which);
+    // Whether a live holder remains and whether the handle is gone are one decision: the last
+    // holder's release is what makes the share expire, before its deleter closes the handle.
     if (auto live = state.share.lock())
     {
         return live;
     }
-    if (state.closed)
+    if (state.shared)
     {
         return nullptr;
     }
@@ -42,17 +46,9 @@ std::shared_ptr<SharedPipeHandle> ShareStandardHandle(DWORD which)
     {
         return nullptr;
     }
-    // The last holder closes the handle and records that it is gone.
-    std::shared_ptr<SharedPipeHandle> share(new SharedPipeHandle(handle),
-                                            [which](SharedPipeHandle* last)
-                                            {
-                                                {
-                                                    std::lock_guard<std::mutex> closing(g_mutex);
-                                                    StateOf(which).closed = true;
-                                                }
-                                                delete last;
-                                            });
+    auto share = std::make_shared<SharedPipeHandle>(handle);
     state.share = share;
+    state.shared = true;
     return share;
 }
 

@@ -1,15 +1,19 @@
-// Event: a manual-reset event that a wait can poll. The signalled state and the count of waiting
-// threads share one atomic word, and the eventfd is written only while some thread waits, so
-// setting, resetting and testing an event nobody waits on costs neither a lock nor a system call.
+// Event: a manual-reset event. Its state is one atomic flag, so setting, resetting and testing an
+// event that nobody waits for costs neither a lock nor a system call. Waits register with its wait
+// list and are woken through their own thread's waker.
+//
+// An event may be the hEvent of a pending transfer: it is then bound to that transfer, so that a
+// wait on the event watches the transfer and finishes it. Binding wakes the waits already under
+// way, so that they start watching the new transfer.
 #pragma once
 
-#include "FileDescriptor.h"
 #include "KernelObject.h"
+#include "Transfer.h"
+#include "WaitList.h"
 
 #include <Ostrel/Platform/posix/Win32Api.h>
 
 #include <atomic>
-#include <cstdint>
 #include <memory>
 #include <mutex>
 
@@ -19,48 +23,34 @@ namespace Ostrel::Platform
 class Event final : public KernelObject
 {
 public:
-    // The pending transfer whose hEvent this event is, so that a wait on the event can finish it.
+    // The pending transfer whose hEvent this event is.
     struct Binding
     {
-        std::weak_ptr<Stream> stream;
-        OVERLAPPED* record = nullptr;
+        std::weak_ptr<KernelObject> stream;
+        TransferKind kind = TransferKind::Read;
+        const OVERLAPPED* record = nullptr;
     };
 
-    // Null, with the thread's error set, when the system has no descriptor to give.
-    static std::shared_ptr<Event> Create(bool signalled);
+    explicit Event(bool signalled) : m_signalled(signalled) {}
 
     Event* AsEvent() noexcept override { return this; }
 
     void Set();
-    void Reset();
-    bool IsSignalled() const noexcept;
+    void Reset() noexcept;
+    bool IsSignalled() const noexcept { return m_signalled.load(); }
 
-    // A wait registers before it polls Fd() and leaves afterwards. BeginWait returns true, without
-    // registering, when the event is already signalled.
-    bool BeginWait();
-    void EndWait();
-    int Fd() const noexcept { return m_fd.Get(); }
+    // A wait adds itself, then tests the state: a Set that comes later wakes it.
+    void AddWaiter(Waiter& waiter) { m_waiters.Add(waiter); }
+    void RemoveWaiter(Waiter& waiter) { m_waiters.Remove(waiter); }
 
-    void Bind(std::weak_ptr<Stream> stream, OVERLAPPED* record);
+    void Bind(std::weak_ptr<KernelObject> stream, TransferKind kind, const OVERLAPPED* record);
     void Unbind(const OVERLAPPED* record);
     Binding CurrentBinding() const;
 
-    Event(FileDescriptor fd, bool signalled);
-
 private:
-    // With the mutex held: empties the eventfd's counter unless the event is signalled.
-    void LowerFdUnlessSignalled();
-
-    static constexpr std::uint32_t kSignalled = 1;
-    static constexpr std::uint32_t kOneWaiter = 2;
-
-    FileDescriptor m_fd;
-    // kSignalled, plus kOneWaiter for each registered wait.
-    std::atomic<std::uint32_t> m_state;
-    // Whether the eventfd's counter is non-zero; changed only under the mutex.
-    std::atomic<bool> m_fdRaised{false};
-    // Guards the eventfd's counter and the binding.
-    mutable std::mutex m_mutex;
+    std::atomic<bool> m_signalled;
+    WaitList m_waiters;
+    mutable std::mutex m_bindingMutex;
     Binding m_binding;
 };
 

@@ -1,4 +1,5 @@
 // ReadFile, WriteFile, GetOverlappedResult, CancelIo, CloseHandle.
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "Stream.h"
@@ -12,7 +13,7 @@ extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRe
     {
         *lpNumberOfBytesRead = 0;
     }
-    std::shared_ptr<Stream> stream = FindStream(hFile);
+    const HandleRef<Stream> stream = FindStream(hFile);
     if (!stream)
     {
         return FALSE;
@@ -31,7 +32,7 @@ extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesTo
     {
         *lpNumberOfBytesWritten = 0;
     }
-    std::shared_ptr<Stream> stream = FindStream(hFile);
+    const HandleRef<Stream> stream = FindStream(hFile);
     if (!stream)
     {
         return FALSE;
@@ -46,7 +47,7 @@ extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesTo
 extern "C" BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                     LPDWORD lpNumberOfBytesTransferred, BOOL bWait)
 {
-    std::shared_ptr<Stream> stream = FindStream(hFile);
+    const HandleRef<Stream> stream = FindStream(hFile);
     if (!stream)
     {
         return FALSE;
@@ -56,7 +57,7 @@ extern "C" BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
 
 extern "C" BOOL CancelIo(HANDLE hFile)
 {
-    std::shared_ptr<Stream> stream = FindStream(hFile);
+    const HandleRef<Stream> stream = FindStream(hFile);
     if (!stream)
     {
         return FALSE;

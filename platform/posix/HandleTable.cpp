@@ -98,7 +98,7 @@ HANDLE HandleTable::Insert(std::shared_ptr<KernelObject> object)
     Slot& slot = *SlotAt(index);
     const SlotLock slotLock(slot);
     slot.object = std::move(object);
-    return Encode(index, slot.generation);
+    return Encode(index, slot.generation.load(std::memory_order_relaxed));
 }
 
 HandleTable::Slot* HandleTable::SlotOf(HANDLE handle) const
@@ -112,7 +112,7 @@ bool HandleTable::Matches(const Slot& slot, HANDLE handle)
 {
     std::uint32_t index = 0;
     std::uint32_t generation = 0;
-    return Decode(handle, index, generation) && slot.generation == generation;
+    return Decode(handle, index, generation) && slot.generation.load(std::memory_order_acquire) == generation;
 }
 
 bool HandleTable::InvalidHandle()
@@ -121,14 +121,18 @@ bool HandleTable::InvalidHandle()
     return false;
 }
 
-std::shared_ptr<KernelObject> HandleTable::Find(HANDLE handle) const
+std::shared_ptr<KernelObject> HandleTable::Find(HANDLE handle,
+                                                const std::atomic<std::uint32_t>*& slotGeneration,
+                                                std::uint32_t& generation) const
 {
-    const Slot* slot = SlotOf(handle);
+    std::uint32_t index = 0;
+    const Slot* slot = Decode(handle, index, generation) ? SlotAt(index) : nullptr;
     if (slot != nullptr)
     {
         const SlotLock slotLock(*slot);
         if (slot->object && Matches(*slot, handle))
         {
+            slotGeneration = &slot->generation;
             return slot->object;
         }
     }
@@ -155,25 +159,16 @@ std::shared_ptr<KernelObject> HandleTable::Remove(HANDLE handle)
         }
         object = std::move(slot->object);
         slot->object.reset();
-        ++slot->generation;
+        slot->generation.store(slot->generation.load(std::memory_order_relaxed) + 1,
+                               std::memory_order_release);
     }
     // A slot whose generations are used up is retired rather than reused.
-    if (slot->generation != kLastGeneration)
+    if (slot->generation.load(std::memory_order_relaxed) != kLastGeneration)
     {
         m_free.push_back(static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(handle) >> 2) &
                          ((1u << kIndexBits) - 1));
     }
     return object;
-}
-
-std::shared_ptr<Event> FindEvent(HANDLE handle)
-{
-    return HandleTable::Instance().FindAs(handle, &KernelObject::AsEvent);
-}
-
-std::shared_ptr<Stream> FindStream(HANDLE handle)
-{
-    return HandleTable::Instance().FindAs(handle, &KernelObject::AsStream);
 }
 
 } // namespace Ostrel::Platform

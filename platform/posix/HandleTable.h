@@ -1,7 +1,8 @@
 // HandleTable: the process's handles. A handle value carries a slot index and the slot's generation,
 // so a closed handle, or one whose slot has since been reused, is refused instead of reaching
 // whatever object the slot holds now. Looking a handle up takes only that slot's own lock, so
-// threads that use different handles never wait for each other.
+// threads that use different handles never wait for each other; the calls of the layer look their
+// handles up through the thread's HandleCache, which comes here only on a miss.
 #pragma once
 
 #include "KernelObject.h"
@@ -26,44 +27,12 @@ public:
     // A new handle for the object; INVALID_HANDLE_VALUE with the thread's error set when the
     // table is full.
     HANDLE Insert(std::shared_ptr<KernelObject> object);
-    // The object the handle names, or null (error ERROR_INVALID_HANDLE set) when it names none.
-    std::shared_ptr<KernelObject> Find(HANDLE handle) const;
-    // The object the handle names seen as a T through `as` (AsEvent, AsStream), or null (error
-    // ERROR_INVALID_HANDLE set) when it names no such object.
-    template <class T> std::shared_ptr<T> FindAs(HANDLE handle, T* (KernelObject::*as)() noexcept) const
-    {
-        const Slot* slot = SlotOf(handle);
-        if (slot != nullptr)
-        {
-            const SlotLock slotLock(*slot);
-            T* object = slot->object && Matches(*slot, handle) ? ((*slot->object).*as)() : nullptr;
-            if (object != nullptr)
-            {
-                return std::shared_ptr<T>(slot->object, object);
-            }
-        }
-        InvalidHandle();
-        return nullptr;
-    }
+    // The object the handle names, or null (error ERROR_INVALID_HANDLE set) when it names none,
+    // with the word that changes when the handle is closed and the value it has until then.
+    std::shared_ptr<KernelObject> Find(HANDLE handle, const std::atomic<std::uint32_t>*& slotGeneration,
+                                       std::uint32_t& generation) const;
     // Takes the object out of the table; later finds of the handle fail.
     std::shared_ptr<KernelObject> Remove(HANDLE handle);
-
-    // Calls visit(object) with the handle's slot locked, so without taking a reference; false
-    // (error ERROR_INVALID_HANDLE set) when the handle names no object. For short calls that never
-    // block and never look a handle up.
-    template <class Function> bool Visit(HANDLE handle, Function&& visit) const
-    {
-        const Slot* slot = SlotOf(handle);
-        if (slot != nullptr)
-        {
-            const SlotLock slotLock(*slot);
-            if (slot->object && Matches(*slot, handle))
-            {
-                return visit(*slot->object);
-            }
-        }
-        return InvalidHandle();
-    }
 
 private:
     static constexpr unsigned kChunkBits = 10;
@@ -74,7 +43,8 @@ private:
     struct alignas(64) Slot
     {
         mutable std::atomic<bool> busy{false};
-        std::uint32_t generation = 1;
+        // Changed only with the slot locked; read without the lock by the handle cache.
+        std::atomic<std::uint32_t> generation{1};
         std::shared_ptr<KernelObject> object;
     };
     // Slots live in chunks that are never moved or freed, so a lookup needs no table-wide lock.
@@ -108,10 +78,5 @@ private:
     std::uint32_t m_slotCount = 0;
     std::vector<std::uint32_t> m_free;
 };
-
-// The event a handle names, or null with ERROR_INVALID_HANDLE set when it names no event.
-std::shared_ptr<Event> FindEvent(HANDLE handle);
-// The pipe end or standard handle a handle names, or null with ERROR_INVALID_HANDLE set.
-std::shared_ptr<Stream> FindStream(HANDLE handle);
 
 } // namespace Ostrel::Platform

@@ -5,7 +5,8 @@
 
 namespace
 {
-thread_local DWORD t_lastError = ERROR_SUCCESS;
+// Initial-exec: every call of the layer sets or reads it, and this way it costs no call.
+__attribute__((tls_model("initial-exec"))) thread_local DWORD t_lastError = ERROR_SUCCESS;
 } // namespace
 
 extern "C" DWORD GetLastError(void)

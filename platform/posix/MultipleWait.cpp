@@ -1,43 +1,53 @@
 // MultipleWait: the poll loop behind WaitForMultipleObjects.
 #include "MultipleWait.h"
 
+#include <algorithm>
+#include <chrono>
+
 namespace Ostrel::Platform
 {
 
-MultipleWait::MultipleWait(const std::shared_ptr<Event>* events, DWORD count)
-    : m_events(events), m_count(count)
+namespace
 {
-}
+
+// Without a waker of its own the wait cannot be woken early: it looks again this often.
+constexpr auto kUnwokenPollInterval = std::chrono::milliseconds(10);
+
+} // namespace
+
+MultipleWait::MultipleWait(Event* const* events, DWORD count) : m_events(events), m_count(count) {}
 
 DWORD MultipleWait::Run(DWORD milliseconds)
 {
-    const bool infinite = milliseconds == INFINITE;
-    const Clock::time_point deadline =
-        infinite ? Clock::time_point{} : Clock::now() + std::chrono::milliseconds(milliseconds);
+    const Deadline deadline = Deadline::After(milliseconds);
+    m_waker = ThreadWaker::Current();
     for (;;)
     {
-        if (!Register())
+        Register();
+        int signalled = FirstSignalled();
+        if (signalled < 0)
         {
-            // Signalled already, unless another thread has reset it since: then wait again.
-            const int signalled = FirstSignalled();
-            if (signalled >= 0)
+            Clock::time_point retryAt = WatchTransfers();
+            if (m_waker == nullptr)
             {
-                return WAIT_OBJECT_0 + static_cast<DWORD>(signalled);
+                retryAt = std::min(retryAt, Clock::now() + kUnwokenPollInterval);
             }
-            continue;
+            m_watches[0] = pollfd{m_waker != nullptr ? m_waker->Fd() : -1, POLLIN, 0};
+            ::poll(m_watches.data(), 1 + m_streams.Size(), deadline.PollMilliseconds(retryAt));
+            // Most waits end on their transfer's descriptor: the waker is drained only when woken.
+            if (m_waker != nullptr && m_watches[0].revents != 0)
+            {
+                m_waker->Drain();
+            }
         }
-        WatchTransfers();
-        const int ready =
-            ::poll(m_watches.data(), m_count + m_streams.Size(), RemainingMilliseconds(infinite, deadline));
         Unregister();
-        // The waiter is no longer registered, so an event set here costs no system call.
-        AdvanceReadyTransfers(ready > 0);
-        const int signalled = FirstSignalled();
+        AdvanceReadyTransfers();
+        signalled = FirstSignalled();
         if (signalled >= 0)
         {
             return WAIT_OBJECT_0 + static_cast<DWORD>(signalled);
         }
-        if (!infinite && Clock::now() >= deadline)
+        if (deadline.HasPassed())
         {
             return WAIT_TIMEOUT;
         }
@@ -56,73 +66,65 @@ int MultipleWait::FirstSignalled() const
     return -1;
 }
 
-bool MultipleWait::Register()
+void MultipleWait::Register()
 {
+    if (m_waker == nullptr)
+    {
+        return;
+    }
     for (DWORD i = 0; i < m_count; ++i)
     {
-        if (m_events[i]->BeginWait())
-        {
-            for (DWORD j = 0; j < i; ++j)
-            {
-                m_events[j]->EndWait();
-            }
-            return false;
-        }
-        m_watches[i] = pollfd{m_events[i]->Fd(), POLLIN, 0};
+        m_waiters[i].waker = m_waker;
+        m_events[i]->AddWaiter(m_waiters[i]);
     }
-    return true;
 }
 
 void MultipleWait::Unregister()
 {
+    if (m_waker == nullptr)
+    {
+        return;
+    }
     for (DWORD i = 0; i < m_count; ++i)
     {
-        m_events[i]->EndWait();
+        m_events[i]->RemoveWaiter(m_waiters[i]);
     }
 }
 
-void MultipleWait::WatchTransfers()
+MultipleWait::Clock::time_point MultipleWait::WatchTransfers()
 {
+    Clock::time_point earliest = Clock::time_point::max();
     for (DWORD i = 0; i < m_count; ++i)
     {
-        Event::Binding binding = m_events[i]->CurrentBinding();
-        std::shared_ptr<Stream> stream = binding.stream.lock();
-        pollfd watch{};
-        if (!stream || !stream->Watch(binding.record, watch))
+        const Event::Binding binding = m_events[i]->CurrentBinding();
+        std::shared_ptr<KernelObject> object = binding.stream.lock();
+        Stream* stream = object ? object->AsStream() : nullptr;
+        Watch watch;
+        if (stream == nullptr || !stream->WatchTransfer(binding.kind, binding.record, watch))
         {
             continue;
         }
-        m_watches[m_count + m_streams.Size()] = watch;
-        m_records[m_streams.Size()] = binding.record;
-        m_streams.Add(std::move(stream));
+        const std::size_t slot = m_streams.Size();
+        m_watches[1 + slot] = watch.poll;
+        m_transfers[slot] = WatchedTransfer{stream, binding.kind, watch.retryAt};
+        m_streams.Add(std::move(object));
+        earliest = std::min(earliest, watch.retryAt);
     }
+    return earliest;
 }
 
-void MultipleWait::AdvanceReadyTransfers(bool anyReady)
+void MultipleWait::AdvanceReadyTransfers()
 {
+    const Clock::time_point now = Clock::now();
     for (std::size_t i = 0; i < m_streams.Size(); ++i)
     {
-        if (anyReady && m_watches[m_count + i].revents != 0)
+        const WatchedTransfer& transfer = m_transfers[i];
+        if (m_watches[1 + i].revents != 0 || transfer.retryAt <= now)
         {
-            m_streams[i]->Advance(m_records[i]);
+            transfer.stream->Advance(transfer.kind);
         }
     }
     m_streams.Clear();
-}
-
-int MultipleWait::RemainingMilliseconds(bool infinite, Clock::time_point deadline) const
-{
-    if (infinite)
-    {
-        return -1;
-    }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0)
-    {
-        return 0;
-    }
-    // Rounded up by poll's own granularity: never wake before the deadline and report a time-out.
-    return static_cast<int>(left + 1);
 }
 
 } // namespace Ostrel::Platform

@@ -1,16 +1,20 @@
-// MultipleWait: one WaitForMultipleObjects call. It polls the events that are not yet signalled
-// together with the descriptors of the pending transfers bound to them, finishes those transfers
-// on this thread when their descriptors are ready, and returns the lowest signalled index.
+// MultipleWait: one WaitForMultipleObjects call. It registers with the events, polls its thread's
+// waker together with the descriptors of the pending transfers bound to them, moves those
+// transfers on when their descriptors are ready (each with its lane's lock, so never twice at
+// once), and returns the lowest signalled index. A transfer bound to one of the events while the
+// wait is under way wakes it, and the wait then watches that transfer too.
 #pragma once
 
+#include "Deadline.h"
 #include "Event.h"
 #include "FixedList.h"
 #include "Stream.h"
+#include "ThreadWaker.h"
+#include "WaitList.h"
 
 #include <Ostrel/Platform/posix/Win32Api.h>
 
 #include <array>
-#include <chrono>
 #include <memory>
 #include <poll.h>
 
@@ -20,30 +24,38 @@ namespace Ostrel::Platform
 class MultipleWait
 {
 public:
-    // The events must be valid; count is 1 to MAXIMUM_WAIT_OBJECTS.
-    MultipleWait(const std::shared_ptr<Event>* events, DWORD count);
+    // The events must stay valid for the call; count is 1 to MAXIMUM_WAIT_OBJECTS.
+    MultipleWait(Event* const* events, DWORD count);
 
     DWORD Run(DWORD milliseconds);
 
 private:
-    using Clock = std::chrono::steady_clock;
+    using Clock = Deadline::Clock;
+
+    struct WatchedTransfer
+    {
+        Stream* stream;
+        TransferKind kind;
+        Clock::time_point retryAt;
+    };
 
     // The lowest signalled index, or -1.
     int FirstSignalled() const;
-    // Registers with every event; false (nothing left registered) when one is already signalled.
-    bool Register();
+    void Register();
     void Unregister();
-    void WatchTransfers();
-    // Tries again the transfers whose descriptors poll found ready, and lets go of the streams.
-    void AdvanceReadyTransfers(bool anyReady);
-    int RemainingMilliseconds(bool infinite, Clock::time_point deadline) const;
+    // Fills the poll slots after the waker's; returns the earliest time a transfer wants a retry.
+    Clock::time_point WatchTransfers();
+    // Moves on the transfers that poll found ready or whose retry is due, and lets go of them.
+    void AdvanceReadyTransfers();
 
-    const std::shared_ptr<Event>* m_events;
+    Event* const* m_events;
     const DWORD m_count;
-    // Poll slots: the events' descriptors first, then the transfers' descriptors.
-    std::array<pollfd, 2 * MAXIMUM_WAIT_OBJECTS> m_watches;
-    FixedList<std::shared_ptr<Stream>, MAXIMUM_WAIT_OBJECTS> m_streams;
-    std::array<const OVERLAPPED*, MAXIMUM_WAIT_OBJECTS> m_records;
+    ThreadWaker* m_waker = nullptr;
+    std::array<Waiter, MAXIMUM_WAIT_OBJECTS> m_waiters;
+    // Poll slots: the waker first, then the transfers' descriptors.
+    std::array<pollfd, 1 + MAXIMUM_WAIT_OBJECTS> m_watches;
+    FixedList<std::shared_ptr<KernelObject>, MAXIMUM_WAIT_OBJECTS> m_streams;
+    std::array<WatchedTransfer, MAXIMUM_WAIT_OBJECTS> m_transfers;
 };
 
 } // namespace Ostrel::Platform

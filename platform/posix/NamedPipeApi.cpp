@@ -1,4 +1,5 @@
 // CreateNamedPipeA, CreateFileA, ConnectNamedPipe.
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "PipeClient.h"
@@ -90,7 +91,7 @@ extern "C" HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, L
 
 extern "C" BOOL ConnectNamedPipe(HANDLE hNamedPipe, LPOVERLAPPED lpOverlapped)
 {
-    std::shared_ptr<Stream> stream = FindStream(hNamedPipe);
+    const HandleRef<Stream> stream = FindStream(hNamedPipe);
     if (!stream)
     {
         return FALSE;

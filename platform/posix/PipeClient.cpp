@@ -54,10 +54,6 @@ std::shared_ptr<PipeClient> PipeClient::Open(const PipeName& name, DWORD access,
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    if (!client->IsUsable())
-    {
-        return nullptr;
-    }
     if (const DWORD error = client->ConnectTo(name, access))
     {
         SetLastError(error);
@@ -120,14 +116,19 @@ Attempt PipeClient::TryTransfer(TransferKind kind, char* buffer, DWORD size)
     return SendTo(m_socket.Get(), buffer, size);
 }
 
-pollfd PipeClient::WatchFor(TransferKind kind) const
+Watch PipeClient::WatchFor(TransferKind kind) const
 {
-    return pollfd{m_socket.Get(), static_cast<short>(kind == TransferKind::Write ? POLLOUT : POLLIN), 0};
+    return Watch::Descriptor(m_socket.Get(), kind == TransferKind::Write ? POLLOUT : POLLIN);
 }
 
-void PipeClient::CloseEnd()
+void PipeClient::CloseEnd(bool owner)
 {
-    ::shutdown(m_socket.Get(), SHUT_RDWR);
+    // A child's copy of the socket is the parent's connection too: only the parent shuts it down.
+    if (owner)
+    {
+        ::shutdown(m_socket.Get(), SHUT_RDWR);
+    }
+    m_socket.Reset();
 }
 
 } // namespace Ostrel::Platform

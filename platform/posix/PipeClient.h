@@ -22,8 +22,8 @@ public:
 
 protected:
     Attempt TryTransfer(TransferKind kind, char* buffer, DWORD size) override;
-    pollfd WatchFor(TransferKind kind) const override;
-    void CloseEnd() override;
+    Watch WatchFor(TransferKind kind) const override;
+    void CloseEnd(bool owner) override;
 
 private:
     DWORD ConnectTo(const PipeName& name, DWORD access);

@@ -96,6 +96,9 @@ DWORD PipeDirectory::Resolve(const PipeName& name, bool create, PipePaths& paths
     }
     paths.socket = directory + "/" + fileName;
     paths.lock = lockDirectory + "/" + fileName;
+    paths.directory = directory;
+    paths.lockDirectory = lockDirectory;
+    paths.fileName = fileName;
     return ERROR_SUCCESS;
 }
 

@@ -15,6 +15,9 @@ namespace Ostrel::Platform
 
 struct PipePaths
 {
+    std::string directory;
+    std::string lockDirectory;
+    std::string fileName;
     std::string socket;
     std::string lock;
 };

@@ -1,9 +1,11 @@
 // PipeServer: listening, accepting the one client, and the codes Win32 gives a server end.
 #include "PipeServer.h"
 
+#include "DeadServerSweep.h"
 #include "LastError.h"
 #include "UnixSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <sys/socket.h>
@@ -33,6 +35,12 @@ mode_t SocketMode(DWORD access)
     return mode;
 }
 
+// Errors of accept that last until the process or the system frees some resource.
+bool IsShortOfResources(int error)
+{
+    return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
 } // namespace
 
 std::shared_ptr<PipeServer> PipeServer::Create(const PipeName& name, DWORD access, bool overlapped,
@@ -46,10 +54,6 @@ std::shared_ptr<PipeServer> PipeServer::Create(const PipeName& name, DWORD acces
     catch (const std::bad_alloc&)
     {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    if (!server->IsUsable())
-    {
         return nullptr;
     }
     if (const DWORD error = server->Listen(name))
@@ -86,8 +90,11 @@ DWORD PipeServer::Listen(const PipeName& name)
     {
         return error;
     }
-    // The name is ours: a socket file still there was left by a server that died.
-    ::unlink(m_paths.socket.c_str());
+    if (const DWORD error = ClaimSocketFile())
+    {
+        return error;
+    }
+    DeadServerSweep::Run(m_paths);
     sockaddr_un address{};
     if (!MakeAddress(m_paths.socket, address))
     {
@@ -100,7 +107,8 @@ DWORD PipeServer::Listen(const PipeName& name)
     }
     if (::bind(m_listener.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
     {
-        return ErrorFromErrno(errno);
+        // Another program bound the name since we looked.
+        return errno == EADDRINUSE ? ERROR_PIPE_BUSY : ErrorFromErrno(errno);
     }
     m_socketFileExists = true;
     // A backlog of 0 holds one client: the one instance. Later clients are refused.
@@ -111,9 +119,37 @@ DWORD PipeServer::Listen(const PipeName& name)
     return ERROR_SUCCESS;
 }
 
+DWORD PipeServer::ClaimSocketFile()
+{
+    struct stat status
+    {
+    };
+    if (::lstat(m_paths.socket.c_str(), &status) != 0)
+    {
+        return errno == ENOENT ? ERROR_SUCCESS : ErrorFromErrno(errno);
+    }
+    // The lock is ours, so no server of the library serves the name; but a program that holds no
+    // lock may still listen on the socket, and then the name is taken.
+    if (S_ISSOCK(status.st_mode) && ProbeSocket(m_paths.socket) != SocketAnswer::Nothing)
+    {
+        return ERROR_PIPE_BUSY;
+    }
+    ::unlink(m_paths.socket.c_str());
+    return ERROR_SUCCESS;
+}
+
 bool PipeServer::AcceptClient()
 {
-    while (!IsConnected())
+    if (m_connected.load(std::memory_order_relaxed))
+    {
+        return true;
+    }
+    const Clock::time_point now = Clock::now();
+    if (now < m_acceptPausedUntil)
+    {
+        return false;
+    }
+    for (;;)
     {
         FileDescriptor client(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!client.IsOpen())
@@ -121,6 +157,12 @@ bool PipeServer::AcceptClient()
             if (errno == EINTR || errno == ECONNABORTED)
             {
                 continue;
+            }
+            if (IsShortOfResources(errno))
+            {
+                // The client stays queued; polling the listener now would only find it again.
+                m_acceptPausedUntil = now + m_acceptPause;
+                m_acceptPause = std::min(m_acceptPause * 2, kLongestPause);
             }
             return false;
         }
@@ -132,24 +174,27 @@ bool PipeServer::AcceptClient()
         EnsureBufferSizes(client.Get(), m_outBufferSize, m_inBufferSize);
         ShutDownUnusedDirections(client.Get(), m_access);
         m_connection = std::move(client);
+        m_acceptPause = kFirstPause;
+        m_connected.store(true, std::memory_order_release);
         // The one instance is taken: connecting now fails, which clients report as busy.
         ::shutdown(m_listener.Get(), SHUT_RDWR);
+        return true;
     }
-    return true;
 }
 
-DWORD PipeServer::Refusal(TransferKind kind)
+DWORD PipeServer::TakePeer()
 {
-    if (kind == TransferKind::Connect)
+    return AcceptClient() ? ERROR_SUCCESS : ERROR_PIPE_LISTENING;
+}
+
+DWORD PipeServer::ConnectRefusal()
+{
+    // A client that came before the connect, or has even gone again.
+    if (!AcceptClient())
     {
-        // A client that came before the connect, or has even gone again.
-        if (AcceptClient())
-        {
-            return PeerHasGone(m_connection.Get()) ? ERROR_NO_DATA : ERROR_PIPE_CONNECTED;
-        }
         return ERROR_SUCCESS;
     }
-    return AcceptClient() ? ERROR_SUCCESS : ERROR_PIPE_LISTENING;
+    return PeerHasGone(m_connection.Get()) ? ERROR_NO_DATA : ERROR_PIPE_CONNECTED;
 }
 
 Attempt PipeServer::TryTransfer(TransferKind kind, char* buffer, DWORD size)
@@ -166,31 +211,45 @@ Attempt PipeServer::TryTransfer(TransferKind kind, char* buffer, DWORD size)
     return Attempt::Failed(ERROR_INVALID_FUNCTION);
 }
 
-pollfd PipeServer::WatchFor(TransferKind kind) const
+Watch PipeServer::WatchFor(TransferKind kind) const
 {
-    if (!IsConnected())
+    if (kind == TransferKind::Connect)
     {
-        return pollfd{m_listener.Get(), POLLIN, 0};
+        if (m_connected.load(std::memory_order_relaxed))
+        {
+            // Settled on the next look, which the caller makes at once.
+            return Watch::RetryAt(Clock::time_point::min());
+        }
+        if (Clock::now() < m_acceptPausedUntil)
+        {
+            return Watch::RetryAt(m_acceptPausedUntil);
+        }
+        return Watch::Descriptor(m_listener.Get(), POLLIN);
     }
-    return pollfd{m_connection.Get(), static_cast<short>(kind == TransferKind::Write ? POLLOUT : POLLIN), 0};
+    return Watch::Descriptor(m_connection.Get(), kind == TransferKind::Write ? POLLOUT : POLLIN);
 }
 
-void PipeServer::CloseEnd()
+void PipeServer::CloseEnd(bool owner)
 {
-    if (IsConnected())
+    if (owner)
     {
-        ::shutdown(m_connection.Get(), SHUT_RDWR);
+        if (m_connection.IsOpen())
+        {
+            ::shutdown(m_connection.Get(), SHUT_RDWR);
+        }
+        if (m_listener.IsOpen())
+        {
+            ::shutdown(m_listener.Get(), SHUT_RDWR);
+        }
+        if (m_socketFileExists)
+        {
+            ::unlink(m_paths.socket.c_str());
+        }
     }
-    if (m_listener.IsOpen())
-    {
-        ::shutdown(m_listener.Get(), SHUT_RDWR);
-    }
-    if (m_socketFileExists)
-    {
-        ::unlink(m_paths.socket.c_str());
-        m_socketFileExists = false;
-    }
+    m_socketFileExists = false;
     m_lock.Release();
+    m_connection.Reset();
+    m_listener.Reset();
 }
 
 } // namespace Ostrel::Platform

@@ -5,16 +5,27 @@
 #include "SigpipeGuard.h"
 #include "UnixSocket.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <new>
-#include <optional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace Ostrel::Platform
 {
+
+namespace
+{
+
+// pwritev2's RWF_NOSIGNAL (Linux 6.18): a write to a pipe whose reader has gone fails with EPIPE
+// and raises no SIGPIPE. Kernels that do not know the flag refuse it with EOPNOTSUPP.
+constexpr int kWriteWithoutSignal = 0x00000100;
+std::atomic<bool> g_pipesTakeWritesWithoutSignal{true};
+
+} // namespace
 
 std::shared_ptr<StdStream> StdStream::Open(int stdFd)
 {
@@ -26,10 +37,6 @@ std::shared_ptr<StdStream> StdStream::Open(int stdFd)
     catch (const std::bad_alloc&)
     {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-        return nullptr;
-    }
-    if (!stream->IsUsable())
-    {
         return nullptr;
     }
     stream->ChooseMedium();
@@ -50,6 +57,11 @@ void StdStream::ChooseMedium()
     if (S_ISSOCK(status.st_mode))
     {
         m_medium = Medium::Socket;
+        return;
+    }
+    if (S_ISREG(status.st_mode))
+    {
+        m_medium = Medium::File;
         return;
     }
     m_isPipe = S_ISFIFO(status.st_mode);
@@ -128,52 +140,69 @@ Attempt StdStream::WriteSome(const char* buffer, DWORD size)
     }
     for (;;)
     {
-        std::optional<SigpipeGuard> guard;
-        if (m_isPipe)
-        {
-            guard.emplace();
-        }
-        const ssize_t written = ::write(IoFd(), buffer, size);
+        const ssize_t written = m_isPipe ? WriteToPipe(buffer, size) : ::write(IoFd(), buffer, size);
         if (written >= 0)
         {
             return Attempt::Done(static_cast<DWORD>(written));
         }
-        if (errno == EPIPE)
+        switch (errno)
         {
-            if (guard)
-            {
-                guard->WriteRaisedSigpipe();
-            }
-            return Attempt::Failed(ERROR_BROKEN_PIPE);
-        }
-        if (errno == EINTR)
-        {
+        case EINTR:
             continue;
-        }
-        if (errno == EAGAIN || errno == EWOULDBLOCK)
-        {
+        case EPIPE:
+            return Attempt::Failed(ERROR_BROKEN_PIPE);
+        case EAGAIN:
             return Attempt::Blocked();
+        default:
+            return Attempt::Failed(ErrorFromErrno(errno));
         }
-        return Attempt::Failed(ErrorFromErrno(errno));
     }
 }
 
-pollfd StdStream::WatchFor(TransferKind kind) const
+// A write to a pipe whose reader has gone raises SIGPIPE unless the kernel is told not to, which
+// costs nothing where it can be told; a kernel that cannot (before Linux 6.18) has the signal
+// blocked around the write instead.
+ssize_t StdStream::WriteToPipe(const char* buffer, DWORD size)
 {
-    return pollfd{IoFd(), static_cast<short>(kind == TransferKind::Write ? POLLOUT : POLLIN), 0};
+    if (g_pipesTakeWritesWithoutSignal.load(std::memory_order_relaxed))
+    {
+        iovec part{const_cast<char*>(buffer), size};
+        const ssize_t written = ::pwritev2(IoFd(), &part, 1, -1, kWriteWithoutSignal);
+        if (written >= 0 || errno != EOPNOTSUPP)
+        {
+            return written;
+        }
+        g_pipesTakeWritesWithoutSignal.store(false, std::memory_order_relaxed);
+    }
+    ssize_t written = 0;
+    int error = 0;
+    {
+        SigpipeGuard guard;
+        written = ::write(IoFd(), buffer, size);
+        error = errno;
+        if (written < 0 && error == EPIPE)
+        {
+            guard.WriteRaisedSigpipe();
+        }
+    }
+    errno = error;
+    return written;
 }
 
-void StdStream::CloseEnd()
+Watch StdStream::WatchFor(TransferKind kind) const
 {
+    return Watch::Descriptor(IoFd(), kind == TransferKind::Write ? POLLOUT : POLLIN);
+}
+
+// The standard descriptor is this process's own in a child made by fork as well: both release it.
+void StdStream::CloseEnd(bool)
+{
+    m_private.Reset();
     FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC));
     if (!null.IsOpen())
     {
         // Without /dev/null the descriptor cannot be released without freeing its number.
         return;
-    }
-    if (m_private.IsOpen())
-    {
-        ::dup3(null.Get(), m_private.Get(), O_CLOEXEC);
     }
     ::dup2(null.Get(), m_stdFd);
 }

@@ -1,15 +1,19 @@
 // StdStream: a standard handle over descriptor 0, 1 or 2, read or written in order whatever the
-// descriptor is. Pipes and terminals are reopened through /proc/self/fd as a private non-blocking
-// description, so that the blocking mode that the descriptor shares with other processes stays
-// untouched; sockets use non-blocking calls directly; regular files never block and are used as
-// they are, at their current offset. Closing the handle puts /dev/null in the descriptor's place,
-// so the peer sees the end while the number stays taken.
+// descriptor is, with one system call per transfer where the descriptor allows it. Pipes and
+// terminals are reopened through /proc/self/fd as a private non-blocking description, so that the
+// blocking mode that the descriptor shares with other processes stays untouched; sockets use
+// non-blocking calls directly (a send never raises SIGPIPE); regular files never block and are used
+// as they are, at their current offset; anything else is polled before each call. A write to a pipe
+// asks the kernel not to raise SIGPIPE, or, on kernels that cannot be asked, blocks SIGPIPE around
+// it. Closing the handle puts /dev/null in the descriptor's place, so the peer sees the end while
+// the number stays taken.
 #pragma once
 
 #include "FileDescriptor.h"
 #include "Stream.h"
 
 #include <memory>
+#include <sys/types.h>
 
 namespace Ostrel::Platform
 {
@@ -24,14 +28,15 @@ public:
 
 protected:
     Attempt TryTransfer(TransferKind kind, char* buffer, DWORD size) override;
-    pollfd WatchFor(TransferKind kind) const override;
-    void CloseEnd() override;
+    Watch WatchFor(TransferKind kind) const override;
+    void CloseEnd(bool owner) override;
 
 private:
     enum class Medium
     {
         Socket,  // non-blocking socket calls on the descriptor itself
         Private, // a private non-blocking description of the same pipe or terminal
+        File,    // a regular file, which never blocks: the descriptor itself
         Shared   // the descriptor itself, polled before each call
     };
 
@@ -40,6 +45,7 @@ private:
     bool IsReady(short events) const;
     Attempt ReadSome(char* buffer, DWORD size);
     Attempt WriteSome(const char* buffer, DWORD size);
+    ssize_t WriteToPipe(const char* buffer, DWORD size);
 
     const int m_stdFd;
     const DWORD m_access;

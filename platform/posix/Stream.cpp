@@ -1,14 +1,16 @@
-// Stream: starting, finishing, cancelling and reporting overlapped transfers.
+// Stream: starting, moving on, cancelling and reporting overlapped transfers.
 #include "Stream.h"
 
+#include "Deadline.h"
 #include "Event.h"
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
+#include "ThreadWaker.h"
 
-#include <cerrno>
-#include <cstdint>
+#include <chrono>
 #include <new>
-#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace Ostrel::Platform
 {
@@ -28,28 +30,26 @@ bool IsFinished(TransferKind kind, const Attempt& attempt, DWORD size)
 
 BOOL Report(const OVERLAPPED* record, DWORD* transferred)
 {
+    const ULONG_PTR status = LoadStatus(record);
     if (transferred != nullptr)
     {
         *transferred = static_cast<DWORD>(record->InternalHigh);
     }
-    if (record->Internal != ERROR_SUCCESS)
+    if (status != ERROR_SUCCESS)
     {
-        return Fail(static_cast<DWORD>(record->Internal));
+        return Fail(static_cast<DWORD>(status));
     }
     return TRUE;
 }
 
+// Without a waker of its own a blocked call cannot be woken early: it looks again this often.
+constexpr auto kUnwokenPollInterval = std::chrono::milliseconds(10);
+
 } // namespace
 
 Stream::Stream(DWORD access, bool overlapped)
-    : m_access(access), m_overlapped(overlapped), m_wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+    : m_access(access), m_overlapped(overlapped), m_owner(::getpid())
 {
-    if (!m_wake.IsOpen())
-    {
-        SetLastError(ErrorFromErrno(errno));
-    }
-    // Enough for a read, a write and a connect at once without allocating.
-    m_pending.reserve(4);
 }
 
 BOOL Stream::Read(void* buffer, DWORD size, DWORD* transferred, OVERLAPPED* record)
@@ -67,11 +67,6 @@ BOOL Stream::Write(const void* buffer, DWORD size, DWORD* transferred, OVERLAPPE
 BOOL Stream::Connect(OVERLAPPED* record)
 {
     return Start(TransferKind::Connect, nullptr, 0, nullptr, record);
-}
-
-DWORD Stream::Refusal(TransferKind kind)
-{
-    return kind == TransferKind::Connect ? ERROR_INVALID_FUNCTION : ERROR_SUCCESS;
 }
 
 bool Stream::Permits(TransferKind kind) const noexcept
@@ -98,7 +93,7 @@ BOOL Stream::Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferr
     {
         return Fail(ERROR_ACCESS_DENIED);
     }
-    std::shared_ptr<Event> event;
+    HandleRef<Event> event;
     if (record != nullptr && record->hEvent != nullptr)
     {
         event = FindEvent(record->hEvent);
@@ -107,90 +102,223 @@ BOOL Stream::Start(TransferKind kind, char* buffer, DWORD size, DWORD* transferr
             return FALSE;
         }
     }
-    OVERLAPPED local{};
-    OVERLAPPED* target = record != nullptr ? record : &local;
-    const bool synchronous = record == nullptr || !m_overlapped;
-
-    std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_closed)
+    if (m_closed.load())
     {
         return Fail(ERROR_INVALID_HANDLE);
     }
-    if (FindPending(target) != nullptr)
+    OVERLAPPED local{};
+    OVERLAPPED* target = record != nullptr ? record : &local;
+    if (kind != TransferKind::Connect)
+    {
+        if (const DWORD refusal = RefuseDataTransfer(kind, target, event.get()))
+        {
+            return Fail(refusal);
+        }
+    }
+    const Request request{kind, buffer, size, target};
+    const BOOL started = StartInLane(request, event);
+    if (started || GetLastError() != ERROR_IO_PENDING || (record != nullptr && m_overlapped))
+    {
+        return started ? Report(target, transferred) : FALSE;
+    }
+    return BlockUntilDone(kind, target, transferred);
+}
+
+DWORD Stream::RefuseDataTransfer(TransferKind kind, OVERLAPPED* record, Event* event)
+{
+    bool leaveRecord = false;
+    const DWORD refusal = PrepareDataTransfer(record, leaveRecord);
+    if (refusal == ERROR_SUCCESS)
+    {
+        return IsPendingInAnotherLane(kind, record) ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    }
+    if (!leaveRecord)
+    {
+        if (event != nullptr)
+        {
+            event->Reset();
+        }
+        StoreResult(record, refusal, 0);
+    }
+    return refusal;
+}
+
+// With the lane's lock: the transfer is refused, finishes at once (TRUE), or joins the lane's
+// pending transfers (FALSE with ERROR_IO_PENDING).
+BOOL Stream::StartInLane(const Request& request, const HandleRef<Event>& event)
+{
+    TransferLane& lane = LaneOf(request.kind);
+    std::unique_lock<LaneMutex> lock(lane.Mutex());
+    if (m_closed.load())
+    {
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    if (lane.Holds(request.record))
     {
         // The record belongs to a transfer that is still pending: the pipe's state answers first,
         // and the record is left as it is.
-        const DWORD refusal = Refusal(kind);
+        const DWORD refusal = request.kind == TransferKind::Connect ? RefuseConnectLocked() : ERROR_SUCCESS;
         return Fail(refusal != ERROR_SUCCESS ? refusal : ERROR_INVALID_PARAMETER);
     }
     if (event)
     {
         event->Reset();
     }
-    target->Internal = kStatusPending;
-    target->InternalHigh = 0;
-    const DWORD refusal = Refusal(kind);
-    if (refusal != ERROR_SUCCESS)
+    StoreResult(request.record, kStatusPending, 0);
+    if (request.kind == TransferKind::Connect)
     {
-        target->Internal = refusal;
-        return Fail(refusal);
-    }
-
-    const Attempt attempt = TryUnlocked(lock, kind, buffer, size);
-    if (m_closed && !IsFinished(kind, attempt, size))
-    {
-        // Closed by another thread while the attempt was made: nothing will finish it now.
-        target->Internal = ERROR_OPERATION_ABORTED;
-        return Fail(ERROR_OPERATION_ABORTED);
-    }
-    if (IsFinished(kind, attempt, size))
-    {
-        target->Internal = attempt.error;
-        target->InternalHigh = attempt.bytes;
-        if (attempt.error != ERROR_SUCCESS)
+        if (const DWORD refusal = RefuseConnectLocked())
         {
-            return Fail(attempt.error);
+            StoreResult(request.record, refusal, 0);
+            return Fail(refusal);
         }
-        if (event)
-        {
-            event->Set();
-        }
-        return Report(target, transferred);
     }
+    DWORD done = 0;
+    // A transfer queued behind others waits for its turn: bytes go in the order of the calls.
+    if (lane.IsEmpty())
+    {
+        const Attempt attempt = TryTransfer(request.kind, request.buffer, request.size);
+        if (IsFinished(request.kind, attempt, request.size))
+        {
+            StoreResult(request.record, attempt.error, attempt.bytes);
+            lock.unlock();
+            return Finished(attempt.error, event.get());
+        }
+        done = attempt.wouldBlock ? 0 : attempt.bytes;
+    }
+    return QueueLocked(request, done, event);
+}
 
-    const DWORD done = attempt.wouldBlock ? 0 : attempt.bytes;
+BOOL Stream::Finished(DWORD error, Event* event)
+{
+    if (error != ERROR_SUCCESS)
+    {
+        return Fail(error);
+    }
+    if (event != nullptr)
+    {
+        event->Set();
+    }
+    return TRUE;
+}
+
+// With the lane's lock held: the code that ends a new connect at once, after the connects already
+// pending have been settled with a peer taken just now.
+DWORD Stream::RefuseConnectLocked()
+{
+    const DWORD refusal = ConnectRefusal();
+    PumpLocked(TransferKind::Connect);
+    return refusal;
+}
+
+BOOL Stream::QueueLocked(const Request& request, DWORD done, const HandleRef<Event>& event)
+{
     try
     {
-        m_pending.push_back(
-            PendingTransfer{target, kind, buffer, size, done, std::this_thread::get_id(), event});
+        LaneOf(request.kind)
+            .Add(PendingTransfer{request.record, request.buffer, request.size, done,
+                                 std::this_thread::get_id(), event ? event.Share() : nullptr});
     }
     catch (const std::bad_alloc&)
     {
-        target->Internal = ERROR_NOT_ENOUGH_MEMORY;
+        StoreResult(request.record, ERROR_NOT_ENOUGH_MEMORY, 0);
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
     if (event)
     {
-        event->Bind(std::static_pointer_cast<Stream>(shared_from_this()), target);
+        event->Bind(weak_from_this(), request.kind, request.record);
     }
-    if (!synchronous)
-    {
-        return Fail(ERROR_IO_PENDING);
-    }
-    return BlockUntilDone(lock, target, transferred);
+    return Fail(ERROR_IO_PENDING);
 }
 
-BOOL Stream::BlockUntilDone(std::unique_lock<std::mutex>& lock, OVERLAPPED* record, DWORD* transferred)
+DWORD Stream::PrepareDataTransfer(const OVERLAPPED* record, bool& leaveRecord)
 {
-    for (PendingTransfer* pending = FindPending(record); pending != nullptr; pending = FindPending(record))
+    if (HasPeer())
     {
-        pollfd watches[2] = {WatchFor(pending->kind), {m_wake.Get(), POLLIN, 0}};
-        lock.unlock();
-        ::poll(watches, 2, -1);
-        lock.lock();
-        AdvanceLocked(lock, record);
+        return ERROR_SUCCESS;
+    }
+    TransferLane& connects = LaneOf(TransferKind::Connect);
+    std::lock_guard<LaneMutex> lock(connects.Mutex());
+    if (m_closed.load())
+    {
+        leaveRecord = true;
+        return ERROR_INVALID_HANDLE;
+    }
+    const DWORD refusal = TakePeer();
+    if (refusal == ERROR_SUCCESS)
+    {
+        // The peer came: the connects waiting for it are done, whoever looks at them next.
+        PumpLocked(TransferKind::Connect);
+        return ERROR_SUCCESS;
+    }
+    // A transfer on the record of a connect still pending leaves that record alone.
+    leaveRecord = connects.Holds(record);
+    return refusal;
+}
+
+bool Stream::IsPendingInAnotherLane(TransferKind kind, const OVERLAPPED* record)
+{
+    if (LoadStatus(record) != kStatusPending)
+    {
+        return false;
+    }
+    TransferLane& other = LaneOf(kind == TransferKind::Read ? TransferKind::Write : TransferKind::Read);
+    std::lock_guard<LaneMutex> lock(other.Mutex());
+    return other.Holds(record);
+}
+
+BOOL Stream::BlockUntilDone(TransferKind kind, OVERLAPPED* record, DWORD* transferred)
+{
+    ThreadWaker* waker = ThreadWaker::Current();
+    Waiter waiter(waker);
+    if (waker != nullptr)
+    {
+        m_blocked.Add(waiter);
+    }
+    TransferLane& lane = LaneOf(kind);
+    for (;;)
+    {
+        Watch watch;
+        {
+            std::lock_guard<LaneMutex> lock(lane.Mutex());
+            PumpLocked(kind);
+            if (!lane.Holds(record))
+            {
+                break;
+            }
+            watch = WatchFor(kind);
+        }
+        if (waker == nullptr)
+        {
+            watch.retryAt = std::min(watch.retryAt, Watch::Clock::now() + kUnwokenPollInterval);
+        }
+        pollfd watches[2] = {watch.poll, {waker != nullptr ? waker->Fd() : -1, POLLIN, 0}};
+        ::poll(watches, 2, Deadline::Never().PollMilliseconds(watch.retryAt));
+        if (watches[1].revents != 0)
+        {
+            waker->Drain();
+        }
+    }
+    if (waker != nullptr)
+    {
+        m_blocked.Remove(waiter);
     }
     return Report(record, transferred);
+}
+
+bool Stream::FindLane(const OVERLAPPED* record, TransferKind& kind)
+{
+    for (const TransferKind candidate : {TransferKind::Read, TransferKind::Write, TransferKind::Connect})
+    {
+        TransferLane& lane = LaneOf(candidate);
+        std::lock_guard<LaneMutex> lock(lane.Mutex());
+        if (lane.Holds(record))
+        {
+            kind = candidate;
+            return true;
+        }
+    }
+    return false;
 }
 
 BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
@@ -199,18 +327,26 @@ BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
     {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    std::unique_lock<std::mutex> lock(m_mutex);
-    AdvanceLocked(lock, record);
-    PendingTransfer* pending = FindPending(record);
-    if (pending == nullptr)
+    // A finished record reports its result without a lock.
+    if (LoadStatus(record) != kStatusPending)
     {
-        // Not pending here: a finished record reports its result, a record pending on another
-        // handle is a caller's mistake.
-        if (record->Internal == kStatusPending)
-        {
-            return Fail(ERROR_INVALID_PARAMETER);
-        }
         return Report(record, transferred);
+    }
+    TransferKind kind = TransferKind::Read;
+    if (!FindLane(record, kind))
+    {
+        // Finished meanwhile, or pending on another handle, which is a caller's mistake.
+        return LoadStatus(record) == kStatusPending ? Fail(ERROR_INVALID_PARAMETER)
+                                                    : Report(record, transferred);
+    }
+    {
+        TransferLane& lane = LaneOf(kind);
+        std::lock_guard<LaneMutex> lock(lane.Mutex());
+        PumpLocked(kind);
+        if (!lane.Holds(record))
+        {
+            return Report(record, transferred);
+        }
     }
     if (!wait)
     {
@@ -218,17 +354,15 @@ BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
     }
     if (record->hEvent == nullptr)
     {
-        return BlockUntilDone(lock, record, transferred);
+        return BlockUntilDone(kind, record, transferred);
     }
     // As Win32 does: wait for the record's event once, then report what the record holds.
     HANDLE event = record->hEvent;
-    lock.unlock();
     if (WaitForMultipleObjects(1, &event, FALSE, INFINITE) == WAIT_FAILED)
     {
         return FALSE;
     }
-    lock.lock();
-    if (FindPending(record) != nullptr)
+    if (LoadStatus(record) == kStatusPending)
     {
         return Fail(ERROR_IO_INCOMPLETE);
     }
@@ -238,12 +372,16 @@ BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
 BOOL Stream::CancelIssuedByThisThread()
 {
     const std::thread::id self = std::this_thread::get_id();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    for (std::size_t i = m_pending.size(); i-- > 0;)
+    for (const TransferKind kind : {TransferKind::Connect, TransferKind::Read, TransferKind::Write})
     {
-        if (m_pending[i].issuer == self)
+        TransferLane& lane = LaneOf(kind);
+        std::lock_guard<LaneMutex> lock(lane.Mutex());
+        for (std::size_t i = lane.Size(); i-- > 0;)
         {
-            Complete(m_pending[i], ERROR_OPERATION_ABORTED, m_pending[i].done);
+            if (lane.At(i).issuer == self)
+            {
+                CompleteLocked(kind, i, ERROR_OPERATION_ABORTED, lane.At(i).done);
+            }
         }
     }
     return TRUE;
@@ -251,121 +389,95 @@ BOOL Stream::CancelIssuedByThisThread()
 
 void Stream::Close()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_closed)
+    if (m_closed.exchange(true))
     {
         return;
     }
-    m_closed = true;
-    while (!m_pending.empty())
     {
-        Complete(m_pending.back(), ERROR_OPERATION_ABORTED, m_pending.back().done);
+        // In the lanes' order, the only order in which two lanes are ever held together.
+        std::unique_lock<LaneMutex> connects(LaneOf(TransferKind::Connect).Mutex());
+        std::unique_lock<LaneMutex> reads(LaneOf(TransferKind::Read).Mutex());
+        std::unique_lock<LaneMutex> writes(LaneOf(TransferKind::Write).Mutex());
+        for (const TransferKind kind : {TransferKind::Connect, TransferKind::Read, TransferKind::Write})
+        {
+            TransferLane& lane = LaneOf(kind);
+            while (!lane.IsEmpty())
+            {
+                const std::size_t last = lane.Size() - 1;
+                CompleteLocked(kind, last, ERROR_OPERATION_ABORTED, lane.At(last).done);
+            }
+        }
+        CloseEnd(::getpid() == m_owner);
     }
-    CloseEnd();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
+    m_blocked.WakeAll();
 }
 
-bool Stream::Watch(const OVERLAPPED* record, pollfd& watch)
+bool Stream::WatchTransfer(TransferKind kind, const OVERLAPPED* record, Watch& watch)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    const PendingTransfer* pending = FindPending(record);
-    if (pending == nullptr)
+    TransferLane& lane = LaneOf(kind);
+    std::lock_guard<LaneMutex> lock(lane.Mutex());
+    if (m_closed.load() || !lane.Holds(record))
     {
         return false;
     }
-    watch = WatchFor(pending->kind);
+    watch = WatchFor(kind);
     return true;
 }
 
-void Stream::Advance(const OVERLAPPED* record)
+void Stream::Advance(TransferKind kind)
 {
-    std::unique_lock<std::mutex> lock(m_mutex);
-    AdvanceLocked(lock, record);
+    std::lock_guard<LaneMutex> lock(LaneOf(kind).Mutex());
+    PumpLocked(kind);
 }
 
-PendingTransfer* Stream::FindPending(const OVERLAPPED* record)
+void Stream::PumpLocked(TransferKind kind)
 {
-    for (PendingTransfer& pending : m_pending)
+    if (m_closed.load())
     {
-        if (pending.record == record)
-        {
-            return &pending;
-        }
-    }
-    return nullptr;
-}
-
-// One more try at a pending transfer. Its attempt runs without the stream's lock (TryUnlocked), so
-// the transfer is looked up again afterwards: another thread may have closed the stream or moved
-// the pending records meanwhile.
-void Stream::AdvanceLocked(std::unique_lock<std::mutex>& lock, const OVERLAPPED* record)
-{
-    PendingTransfer* pending = FindPending(record);
-    if (pending == nullptr)
-    {
+        // Close ends every pending transfer itself.
         return;
     }
-    const TransferKind kind = pending->kind;
+    TransferLane& lane = LaneOf(kind);
     const bool writing = kind == TransferKind::Write;
-    char* at = writing ? pending->buffer + pending->done : pending->buffer;
-    const DWORD left = writing ? pending->size - pending->done : pending->size;
-    const Attempt attempt = TryUnlocked(lock, kind, at, left);
-    pending = FindPending(record);
-    if (pending == nullptr || attempt.wouldBlock)
+    while (PendingTransfer* head = lane.Head())
     {
-        return;
-    }
-    if (attempt.error != ERROR_SUCCESS)
-    {
-        Complete(*pending, attempt.error, pending->done);
-        return;
-    }
-    if (!writing)
-    {
-        Complete(*pending, ERROR_SUCCESS, attempt.bytes);
-        return;
-    }
-    pending->done += attempt.bytes;
-    if (pending->done >= pending->size)
-    {
-        Complete(*pending, ERROR_SUCCESS, pending->done);
+        char* at = writing ? head->buffer + head->done : head->buffer;
+        const DWORD left = writing ? head->size - head->done : head->size;
+        const Attempt attempt = TryTransfer(kind, at, left);
+        if (attempt.wouldBlock)
+        {
+            return;
+        }
+        if (attempt.error != ERROR_SUCCESS)
+        {
+            CompleteLocked(kind, 0, attempt.error, head->done);
+            continue;
+        }
+        if (!writing)
+        {
+            CompleteLocked(kind, 0, ERROR_SUCCESS, attempt.bytes);
+            continue;
+        }
+        head->done += attempt.bytes;
+        if (head->done < head->size)
+        {
+            // The socket took what it could: the rest waits until it has room again.
+            return;
+        }
+        CompleteLocked(kind, 0, ERROR_SUCCESS, head->done);
     }
 }
 
-// A read or a write tries its system call with the stream's lock released, so that the two
-// directions of a duplex end move at once; one thread at a time uses each direction, and what the
-// call uses (the connected descriptor) does not change while the stream is open. A connect keeps
-// the lock: it changes the stream's state.
-Attempt Stream::TryUnlocked(std::unique_lock<std::mutex>& lock, TransferKind kind, char* buffer, DWORD size)
+void Stream::CompleteLocked(TransferKind kind, std::size_t index, DWORD error, DWORD bytes)
 {
-    if (kind == TransferKind::Connect)
+    const PendingTransfer transfer = LaneOf(kind).Take(index);
+    StoreResult(transfer.record, error, bytes);
+    if (transfer.event)
     {
-        return TryTransfer(kind, buffer, size);
+        transfer.event->Set();
+        transfer.event->Unbind(transfer.record);
     }
-    lock.unlock();
-    const Attempt attempt = TryTransfer(kind, buffer, size);
-    lock.lock();
-    return attempt;
-}
-
-void Stream::Complete(PendingTransfer& pending, DWORD error, DWORD bytes)
-{
-    OVERLAPPED* record = pending.record;
-    std::shared_ptr<Event> event = std::move(pending.event);
-    record->Internal = error;
-    record->InternalHigh = bytes;
-    // Swap-and-pop keeps the vector's storage: no allocation per transfer.
-    if (&pending != &m_pending.back())
-    {
-        pending = std::move(m_pending.back());
-    }
-    m_pending.pop_back();
-    if (event)
-    {
-        event->Set();
-        event->Unbind(record);
-    }
+    m_blocked.WakeAll();
 }
 
 } // namespace Ostrel::Platform

@@ -1,9 +1,12 @@
 // CreateEventW, SetEvent, ResetEvent, WaitForMultipleObjects.
 #include "Event.h"
 #include "FixedList.h"
+#include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
 #include "MultipleWait.h"
+
+#include <new>
 
 using namespace Ostrel::Platform;
 
@@ -17,12 +20,7 @@ extern "C" HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bI
     }
     try
     {
-        std::shared_ptr<Event> event = Event::Create(bInitialState != FALSE);
-        if (!event)
-        {
-            return nullptr;
-        }
-        HANDLE handle = HandleTable::Instance().Insert(std::move(event));
+        HANDLE handle = HandleTable::Instance().Insert(std::make_shared<Event>(bInitialState != FALSE));
         if (handle == INVALID_HANDLE_VALUE)
         {
             return nullptr;
@@ -37,67 +35,53 @@ extern "C" HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bI
     }
 }
 
+extern "C" BOOL SetEvent(HANDLE hEvent)
+{
+    const HandleRef<Event> event = FindEvent(hEvent);
+    if (!event)
+    {
+        return FALSE;
+    }
+    event->Set();
+    return TRUE;
+}
+
+extern "C" BOOL ResetEvent(HANDLE hEvent)
+{
+    const HandleRef<Event> event = FindEvent(hEvent);
+    if (!event)
+    {
+        return FALSE;
+    }
+    event->Reset();
+    return TRUE;
+}
+
 namespace
 {
 
-// Runs the change on the event with its slot locked: no reference is taken.
-template <class Change> BOOL ChangeEvent(HANDLE handle, Change change)
-{
-    const bool done = HandleTable::Instance().Visit(handle,
-                                                    [&](KernelObject& object)
-                                                    {
-                                                        Event* event = object.AsEvent();
-                                                        if (event != nullptr)
-                                                        {
-                                                            change(*event);
-                                                        }
-                                                        return event != nullptr;
-                                                    });
-    if (!done)
-    {
-        SetLastError(ERROR_INVALID_HANDLE);
-    }
-    return done ? TRUE : FALSE;
-}
-
-// The lowest index among the events that is signalled now, nCount when none is, -1 when a handle
-// names no event. Takes no reference: most waits after a transfer that finished at once end here.
+// The lowest index among the events that is signalled now, nCount when none is, -1 (error set)
+// when a handle names no event. Holds no event beyond the look: most waits after a transfer that
+// finished at once end here.
 int FirstSignalledNow(DWORD nCount, const HANDLE* handles)
 {
     DWORD first = nCount;
     for (DWORD i = 0; i < nCount; ++i)
     {
-        const bool valid =
-            HandleTable::Instance().Visit(handles[i],
-                                          [&](KernelObject& object)
-                                          {
-                                              Event* event = object.AsEvent();
-                                              if (event != nullptr && first == nCount && event->IsSignalled())
-                                              {
-                                                  first = i;
-                                              }
-                                              return event != nullptr;
-                                          });
-        if (!valid)
+        const HandleRef<Event> event = FindEvent(handles[i]);
+        if (!event)
         {
-            SetLastError(ERROR_INVALID_HANDLE);
             return -1;
+        }
+        if (first == nCount && event->IsSignalled())
+        {
+            first = i;
         }
     }
     return static_cast<int>(first);
 }
 
 } // namespace
-
-extern "C" BOOL SetEvent(HANDLE hEvent)
-{
-    return ChangeEvent(hEvent, [](Event& event) { event.Set(); });
-}
-
-extern "C" BOOL ResetEvent(HANDLE hEvent)
-{
-    return ChangeEvent(hEvent, [](Event& event) { event.Reset(); });
-}
 
 extern "C" DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                         DWORD dwMilliseconds)
@@ -116,15 +100,16 @@ extern "C" DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, B
     {
         return WAIT_OBJECT_0 + static_cast<DWORD>(signalled);
     }
-    FixedList<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> events;
+    FixedList<HandleRef<Event>, MAXIMUM_WAIT_OBJECTS> refs;
+    Event* events[MAXIMUM_WAIT_OBJECTS];
     for (DWORD i = 0; i < nCount; ++i)
     {
-        std::shared_ptr<Event> event = FindEvent(lpHandles[i]);
-        if (!event)
+        refs.Add(FindEvent(lpHandles[i]));
+        events[i] = refs[i].get();
+        if (events[i] == nullptr)
         {
             return WAIT_FAILED;
         }
-        events.Add(std::move(event));
     }
-    return MultipleWait(events.Data(), nCount).Run(dwMilliseconds);
+    return MultipleWait(events, nCount).Run(dwMilliseconds);
 }

@@ -1,6 +1,7 @@
 // Non-blocking Unix stream socket operations with Win32 error codes.
 #include "UnixSocket.h"
 
+#include "FileDescriptor.h"
 #include "LastError.h"
 
 #include <cerrno>
@@ -132,6 +133,36 @@ bool MakeAddress(const std::string& path, struct sockaddr_un& address)
     }
     std::memcpy(address.sun_path, path.data(), path.size());
     return true;
+}
+
+SocketAnswer ProbeSocket(const std::string& path)
+{
+    sockaddr_un address{};
+    if (!MakeAddress(path, address))
+    {
+        return SocketAnswer::Unknown;
+    }
+    const FileDescriptor probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!probe.IsOpen())
+    {
+        return SocketAnswer::Unknown;
+    }
+    if (::connect(probe.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
+    {
+        return SocketAnswer::Listener;
+    }
+    switch (errno)
+    {
+    case ECONNREFUSED:
+    case ENOENT:
+        return SocketAnswer::Nothing;
+    case EAGAIN:
+    case EINPROGRESS:
+        // A listener whose queue of clients is full.
+        return SocketAnswer::Listener;
+    default:
+        return SocketAnswer::Unknown;
+    }
 }
 
 } // namespace Ostrel::Platform

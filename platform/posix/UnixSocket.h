@@ -26,4 +26,15 @@ void ShutDownUnusedDirections(int fd, DWORD access);
 // Fills a socket address with the path; false when the path does not fit.
 bool MakeAddress(const std::string& path, struct sockaddr_un& address);
 
+// What answers on a socket file: nothing (the file is gone or refuses connections, as one left by a
+// process that died does), a live listener, or something that cannot be told (then taken as live).
+// A live listener sees a connection that closes at once.
+enum class SocketAnswer
+{
+    Nothing,
+    Listener,
+    Unknown
+};
+SocketAnswer ProbeSocket(const std::string& path);
+
 } // namespace Ostrel::Platform

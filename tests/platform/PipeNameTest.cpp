@@ -37,6 +37,18 @@ std::string DocumentedHashName(const std::string& foldedName)
     return text;
 }
 
+std::string SwapCase(std::string text)
+{
+    for (char& c : text)
+    {
+        c = static_cast<char>(c >= 'a' && c <= 'z'   ? c - 'a' + 'A'
+                              : c >= 'A' && c <= 'Z' ? c - 'A' + 'a'
+                                                     : c);
+    }
+    return text;
+}
+
+// Names differing only in case name one pipe.
 TEST(PipeName, CharactersAFileNameCannotHoldAreEscapedAndCaseIsFolded)
 {
     const std::string suffix = std::to_string(::getpid());
@@ -56,6 +68,7 @@ TEST(PipeName, CharactersAFileNameCannotHoldAreEscapedAndCaseIsFolded)
         Handle server = MakeServer("\\\\.\\pipe\\" + name, PIPE_ACCESS_DUPLEX);
         ASSERT_TRUE(server.IsValid()) << GetLastError();
         EXPECT_TRUE(IsSocket(PipeDirectory() + "/" + file));
+        EXPECT_TRUE(OpenClient(SwapCase("\\\\.\\pipe\\" + name), GENERIC_READ | GENERIC_WRITE).IsValid());
     }
 }
 
@@ -76,21 +89,15 @@ TEST(PipeName, APlainSocketTalksToAPipeFoundByTheDocumentedPath)
     Handle server = MakeServer("\\\\.\\pipe\\" + file, PIPE_ACCESS_DUPLEX);
     ASSERT_TRUE(server.IsValid());
 
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    (PipeDirectory() + "/" + file).copy(address.sun_path, sizeof address.sun_path - 1);
+    const sockaddr_un address = AddressOf(PipeDirectory() + "/" + file);
     const int plain = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(::connect(plain, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::connect(plain, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(::send(plain, "ping", 4, 0), 4);
 
     Transfer transfer;
     char buffer[16];
-    Outcome outcome = StartRead(server.Get(), transfer, buffer, sizeof buffer);
-    if (!outcome.ok && outcome.error == ERROR_IO_PENDING)
-    {
-        WaitFor(transfer);
-        outcome = Finish(server.Get(), transfer);
-    }
+    const Outcome outcome =
+        Complete(server.Get(), transfer, StartRead(server.Get(), transfer, buffer, sizeof buffer));
     ASSERT_TRUE(outcome.ok) << outcome.error;
     EXPECT_EQ(std::string(buffer, outcome.bytes), "ping");
     ASSERT_TRUE(StartWrite(server.Get(), transfer, "pong", 4).ok);

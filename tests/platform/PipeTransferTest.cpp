@@ -1,5 +1,6 @@
 // A pipe's connect and transfers through the Win32 calls, situation by situation, with the result
-// and the error code that Win32 gives in each.
+// and the error code that Win32 gives in each; the interrupts come from another thread while the
+// wait is blocked, as the library's Cancel sends them.
 #include "PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -46,16 +47,17 @@ void ExpectSuccess(const Outcome& outcome, DWORD bytes)
     EXPECT_EQ(outcome.bytes, bytes);
 }
 
-void WriteAll(HANDLE pipe, const std::vector<char>& data)
+// The pending transfer is interrupted while its wait is blocked, reads incomplete, and is
+// cancelled as aborted.
+void ExpectInterruptedThenAborted(HANDLE pipe, Transfer& transfer)
 {
-    Transfer transfer;
-    Outcome outcome = StartWrite(pipe, transfer, data.data(), static_cast<DWORD>(data.size()));
-    if (!outcome.ok && outcome.error == ERROR_IO_PENDING)
     {
-        WaitFor(transfer);
-        outcome = Finish(pipe, transfer);
+        Interrupter interrupter(transfer);
+        EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0);
     }
-    ExpectSuccess(outcome, static_cast<DWORD>(data.size()));
+    ExpectFailure(Finish(pipe, transfer), ERROR_IO_INCOMPLETE);
+    EXPECT_TRUE(CancelIo(pipe));
+    ExpectFailure(Finish(pipe, transfer), ERROR_OPERATION_ABORTED);
 }
 
 TEST(PipeConnect, ClientFirstGivesPipeConnectedWithTheEventUnsignalled)
@@ -70,23 +72,33 @@ TEST(PipeConnect, ClientFirstGivesPipeConnectedWithTheEventUnsignalled)
     EXPECT_FALSE(IsSignalled(transfer.event.Get()));
 }
 
+// Without a client, transfers without a connect are refused as listening too, for every access.
 TEST(PipeConnect, WithoutClientIsPendingIncompleteListeningThenAborted)
 {
-    for (const DWORD access : {PIPE_ACCESS_INBOUND, PIPE_ACCESS_OUTBOUND})
+    char buffer[16] = {};
+    for (const DWORD access : {PIPE_ACCESS_INBOUND, PIPE_ACCESS_OUTBOUND, PIPE_ACCESS_DUPLEX})
     {
         SCOPED_TRACE(access);
         Handle server = MakeServer(UniquePipeName(), access);
         Transfer transfer;
+        if ((access & PIPE_ACCESS_INBOUND) != 0)
+        {
+            ExpectFailure(StartRead(server.Get(), transfer, buffer, sizeof buffer), ERROR_PIPE_LISTENING);
+        }
+        if ((access & PIPE_ACCESS_OUTBOUND) != 0)
+        {
+            ExpectFailure(StartWrite(server.Get(), transfer, buffer, sizeof buffer), ERROR_PIPE_LISTENING);
+        }
         ExpectFailure(StartConnect(server.Get(), transfer), ERROR_IO_PENDING);
-
-        SetEvent(transfer.interrupt.Get());
-        EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0);
+        {
+            Interrupter interrupter(transfer);
+            EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0);
+        }
         ExpectFailure(Finish(server.Get(), transfer), ERROR_IO_INCOMPLETE);
 
         // A transfer on the record of the pending connect.
-        char buffer[16] = {};
         DWORD moved = 0;
-        const BOOL ok = access == PIPE_ACCESS_INBOUND
+        const BOOL ok = access != PIPE_ACCESS_OUTBOUND
                             ? ReadFile(server.Get(), buffer, sizeof buffer, &moved, &transfer.record)
                             : WriteFile(server.Get(), buffer, sizeof buffer, &moved, &transfer.record);
         EXPECT_FALSE(ok);
@@ -97,18 +109,30 @@ TEST(PipeConnect, WithoutClientIsPendingIncompleteListeningThenAborted)
     }
 }
 
-TEST(PipeConnect, PendingConnectCompletesWhenTheClientOpens)
+// Whether a thread waits for the pending connect or not, the client's arrival ends it; a transfer
+// on its record then moves the client's bytes.
+TEST(PipeConnect, APendingConnectEndsWhenTheClientOpens)
 {
-    const std::string name = UniquePipeName();
-    Handle server = MakeServer(name, PIPE_ACCESS_OUTBOUND);
-    Transfer transfer;
-    ExpectFailure(StartConnect(server.Get(), transfer), ERROR_IO_PENDING);
-
-    Handle client = OpenClient(name, GENERIC_READ);
-    ASSERT_TRUE(client.IsValid());
-    EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0 + 1);
-    ExpectSuccess(Finish(server.Get(), transfer), 0);
-    WriteAll(server.Get(), Pattern(10));
+    for (const bool waited : {true, false})
+    {
+        SCOPED_TRACE(waited);
+        const std::string name = UniquePipeName();
+        Handle server = MakeServer(name, PIPE_ACCESS_INBOUND);
+        Transfer transfer;
+        ExpectFailure(StartConnect(server.Get(), transfer), ERROR_IO_PENDING);
+        Handle client = OpenClient(name, GENERIC_WRITE);
+        ASSERT_TRUE(client.IsValid());
+        if (waited)
+        {
+            EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0 + 1);
+            ExpectSuccess(Finish(server.Get(), transfer), 0);
+        }
+        WriteAll(client.Get(), Pattern(10));
+        char buffer[16];
+        ExpectSuccess(
+            Complete(server.Get(), transfer, StartRead(server.Get(), transfer, buffer, sizeof buffer)), 10);
+        EXPECT_EQ(std::vector<char>(buffer, buffer + 10), Pattern(10));
+    }
 }
 
 TEST(PipeConnect, ClientThatCameAndWentGivesNoDataThenWhatItWroteThenBrokenPipe)
@@ -135,25 +159,6 @@ TEST(PipeConnect, ClientThatCameAndWentGivesNoDataThenWhatItWroteThenBrokenPipe)
     }
 }
 
-TEST(PipeTransfer, ServerThatNoClientOpenedIsListening)
-{
-    char buffer[16] = {};
-    for (const DWORD access : {PIPE_ACCESS_INBOUND, PIPE_ACCESS_OUTBOUND, PIPE_ACCESS_DUPLEX})
-    {
-        SCOPED_TRACE(access);
-        Handle server = MakeServer(UniquePipeName(), access);
-        Transfer transfer;
-        if ((access & PIPE_ACCESS_INBOUND) != 0)
-        {
-            ExpectFailure(StartRead(server.Get(), transfer, buffer, sizeof buffer), ERROR_PIPE_LISTENING);
-        }
-        if ((access & PIPE_ACCESS_OUTBOUND) != 0)
-        {
-            ExpectFailure(StartWrite(server.Get(), transfer, buffer, sizeof buffer), ERROR_PIPE_LISTENING);
-        }
-    }
-}
-
 TEST(PipeTransfer, ReadWithoutDataIsPendingIncompleteThenAbortedWithTheEventSignalled)
 {
     ConnectedPipe pipe(PIPE_ACCESS_DUPLEX, GENERIC_READ | GENERIC_WRITE);
@@ -162,16 +167,12 @@ TEST(PipeTransfer, ReadWithoutDataIsPendingIncompleteThenAbortedWithTheEventSign
         Transfer transfer;
         char buffer[4096];
         ExpectFailure(StartRead(end, transfer, buffer, sizeof buffer), ERROR_IO_PENDING);
-        SetEvent(transfer.interrupt.Get());
-        EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0);
-        ExpectFailure(Finish(end, transfer), ERROR_IO_INCOMPLETE);
-
-        EXPECT_TRUE(CancelIo(end));
-        ExpectFailure(Finish(end, transfer), ERROR_OPERATION_ABORTED);
+        ExpectInterruptedThenAborted(end, transfer);
         EXPECT_TRUE(IsSignalled(transfer.event.Get()));
     }
 }
 
+// The first read finishes at once: its event is set and the result reports the same count.
 TEST(PipeTransfer, WrittenBytesThenBrokenPipeAtOnceForEveryReadSize)
 {
     const std::vector<char> data = Pattern(5000);
@@ -190,6 +191,8 @@ TEST(PipeTransfer, WrittenBytesThenBrokenPipeAtOnceForEveryReadSize)
             const Outcome outcome = StartRead(pipe.server.Get(), transfer, buffer.data(), readSize);
             ASSERT_TRUE(outcome.ok) << outcome.error;
             EXPECT_EQ(outcome.bytes, std::min<std::size_t>(readSize, data.size() - received.size()));
+            EXPECT_EQ(WaitFor(transfer, 0), WAIT_OBJECT_0 + 1);
+            ExpectSuccess(Finish(pipe.server.Get(), transfer), outcome.bytes);
             received.insert(received.end(), buffer.begin(), buffer.begin() + outcome.bytes);
         }
         EXPECT_EQ(received, data);
@@ -210,26 +213,14 @@ TEST(PipeTransfer, PendingReadEndsWithBrokenPipeWhenTheWriterCloses)
     ExpectFailure(StartRead(pipe.server.Get(), transfer, buffer, sizeof buffer), ERROR_BROKEN_PIPE);
 }
 
-TEST(PipeTransfer, ReadFinishedAtOnceSignalsItsEventAndReportsTheSameCount)
+// Every write after the reader went is a broken pipe, never a signal (the test process would die
+// of it), and so is a write that was pending when the reader closed.
+TEST(PipeTransfer, WritesToAReaderThatHasGoneAreBrokenPipe)
 {
-    ConnectedPipe pipe(PIPE_ACCESS_INBOUND, GENERIC_WRITE);
-    WriteAll(pipe.client.Get(), Pattern(100));
-
-    Transfer transfer;
-    char buffer[4096];
-    ExpectSuccess(StartRead(pipe.server.Get(), transfer, buffer, sizeof buffer), 100);
-    EXPECT_EQ(WaitFor(transfer, 0), WAIT_OBJECT_0 + 1);
-    ExpectSuccess(Finish(pipe.server.Get(), transfer), 100);
-}
-
-TEST(PipeTransfer, WriteToAReaderThatHasGoneIsBrokenPipeEveryTime)
-{
-    // No SIGPIPE: the test process would die of it.
     ConnectedPipe outbound(PIPE_ACCESS_OUTBOUND, GENERIC_READ);
     outbound.client.Close();
     ConnectedPipe inbound(PIPE_ACCESS_INBOUND, GENERIC_WRITE);
     inbound.server.Close();
-
     const std::vector<char> data = Pattern(4096);
     for (const HANDLE writer : {outbound.server.Get(), inbound.client.Get()})
     {
@@ -237,34 +228,27 @@ TEST(PipeTransfer, WriteToAReaderThatHasGoneIsBrokenPipeEveryTime)
         ExpectFailure(StartWrite(writer, transfer, data.data(), 4096), ERROR_BROKEN_PIPE);
         ExpectFailure(StartWrite(writer, transfer, data.data(), 4096), ERROR_BROKEN_PIPE);
     }
-}
 
-TEST(PipeTransfer, PendingWriteEndsWithBrokenPipeWhenTheReaderCloses)
-{
-    ConnectedPipe pipe(PIPE_ACCESS_OUTBOUND, GENERIC_READ);
+    ConnectedPipe pending(PIPE_ACCESS_OUTBOUND, GENERIC_READ);
     Transfer transfer;
-    ASSERT_GE(FillUntilPending(pipe.server.Get(), transfer, Pattern(4096)), 0);
-
-    pipe.client.Close();
+    ASSERT_GE(FillUntilPending(pending.server.Get(), transfer, data), 0);
+    pending.client.Close();
     EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0 + 1);
-    ExpectFailure(Finish(pipe.server.Get(), transfer), ERROR_BROKEN_PIPE);
+    ExpectFailure(Finish(pending.server.Get(), transfer), ERROR_BROKEN_PIPE);
 }
 
 // With buffers larger than Win32's, the write that goes pending is the first that does not fit
-// rather than the second.
+// rather than the second; the requested buffer size is a minimum.
 TEST(PipeTransfer, CancelledWriteOnAFullPipeDeliversOnlyTheCompletedWrites)
 {
-    ConnectedPipe pipe(PIPE_ACCESS_OUTBOUND, GENERIC_READ);
+    constexpr DWORD kRequested = 1 << 20;
+    ConnectedPipe pipe(PIPE_ACCESS_OUTBOUND, GENERIC_READ, kRequested);
     Transfer transfer;
     const std::vector<char> chunk = Pattern(4096);
     const int completed = FillUntilPending(pipe.server.Get(), transfer, chunk);
     ASSERT_GT(completed, 0);
-
-    SetEvent(transfer.interrupt.Get());
-    EXPECT_EQ(WaitFor(transfer), WAIT_OBJECT_0);
-    ExpectFailure(Finish(pipe.server.Get(), transfer), ERROR_IO_INCOMPLETE);
-    EXPECT_TRUE(CancelIo(pipe.server.Get()));
-    ExpectFailure(Finish(pipe.server.Get(), transfer), ERROR_OPERATION_ABORTED);
+    EXPECT_GE(static_cast<DWORD>(completed) * 4096, kRequested);
+    ExpectInterruptedThenAborted(pipe.server.Get(), transfer);
 
     pipe.server.Close();
     DWORD error = 0;
@@ -275,15 +259,6 @@ TEST(PipeTransfer, CancelledWriteOnAFullPipeDeliversOnlyTheCompletedWrites)
     {
         EXPECT_EQ(received.compare(i * 4096, 4096, chunk.data(), 4096), 0) << "chunk " << i;
     }
-}
-
-TEST(PipeTransfer, TheRequestedOutBufferSizeIsAMinimum)
-{
-    constexpr DWORD kRequested = 1 << 20;
-    ConnectedPipe pipe(PIPE_ACCESS_OUTBOUND, GENERIC_READ, kRequested);
-    Transfer transfer;
-    const int completed = FillUntilPending(pipe.server.Get(), transfer, Pattern(4096));
-    EXPECT_GE(static_cast<DWORD>(completed) * 4096, kRequested);
 }
 
 TEST(PipeTransfer, DuplexServerWorksWithoutConnectOnceTheClientOpened)
@@ -330,11 +305,7 @@ TEST(PipeTransfer, CancelIoOnOneThreadLeavesAnotherThreadsWritePending)
     Transfer reading;
     char buffer[4096];
     ExpectFailure(StartRead(pipe.server.Get(), reading, buffer, sizeof buffer), ERROR_IO_PENDING);
-    SetEvent(reading.interrupt.Get());
-    EXPECT_EQ(WaitFor(reading), WAIT_OBJECT_0);
-    ExpectFailure(Finish(pipe.server.Get(), reading), ERROR_IO_INCOMPLETE);
-    EXPECT_TRUE(CancelIo(pipe.server.Get()));
-    ExpectFailure(Finish(pipe.server.Get(), reading), ERROR_OPERATION_ABORTED);
+    ExpectInterruptedThenAborted(pipe.server.Get(), reading);
     ExpectFailure(Finish(pipe.server.Get(), writing), ERROR_IO_INCOMPLETE);
 
     // Draining the pipe lets the write finish.
@@ -343,12 +314,8 @@ TEST(PipeTransfer, CancelIoOnOneThreadLeavesAnotherThreadsWritePending)
     Transfer draining;
     while (drained < total)
     {
-        Outcome outcome = StartRead(pipe.client.Get(), draining, buffer, sizeof buffer);
-        if (!outcome.ok && outcome.error == ERROR_IO_PENDING)
-        {
-            WaitFor(draining);
-            outcome = Finish(pipe.client.Get(), draining);
-        }
+        const Outcome outcome = Complete(pipe.client.Get(), draining,
+                                         StartRead(pipe.client.Get(), draining, buffer, sizeof buffer));
         ASSERT_TRUE(outcome.ok) << outcome.error;
         drained += outcome.bytes;
     }
@@ -362,16 +329,17 @@ TEST(PipeTransfer, TransfersWithoutARecordBlockUntilDone)
     Handle server = MakeServer(name, PIPE_ACCESS_INBOUND, false);
     Handle client = OpenClient(name, GENERIC_WRITE, false);
     ASSERT_TRUE(client.IsValid());
+    EXPECT_TRUE(ConnectNamedPipe(server.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);
     const std::vector<char> data = Pattern(300);
     std::thread writer(
-        [&]
+        [&, reader = ThreadId()]
         {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            // Written once the read blocks.
+            WaitUntilBlockedInPoll(reader);
             DWORD written = 0;
             EXPECT_TRUE(WriteFile(client.Get(), data.data(), 300, &written, nullptr));
             EXPECT_EQ(written, 300u);
         });
-    EXPECT_TRUE(ConnectNamedPipe(server.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED);
     std::vector<char> buffer(300);
     DWORD got = 0;
     EXPECT_TRUE(ReadFile(server.Get(), buffer.data(), 300, &got, nullptr));

@@ -7,10 +7,13 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <dirent.h>
+#include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -73,9 +76,7 @@ Handle& Handle::operator=(Handle&& other) noexcept
 
 HANDLE Handle::Release()
 {
-    HANDLE handle = m_handle;
-    m_handle = nullptr;
-    return handle;
+    return std::exchange(m_handle, nullptr);
 }
 
 void Handle::Close()
@@ -151,6 +152,16 @@ Outcome Finish(HANDLE pipe, Transfer& transfer)
     return Capture(ok, bytes);
 }
 
+Outcome Complete(HANDLE pipe, Transfer& transfer, Outcome started)
+{
+    if (started.ok || started.error != ERROR_IO_PENDING)
+    {
+        return started;
+    }
+    WaitFor(transfer);
+    return Finish(pipe, transfer);
+}
+
 bool IsSignalled(HANDLE event)
 {
     return WaitForMultipleObjects(1, &event, FALSE, 0) == WAIT_OBJECT_0;
@@ -173,6 +184,15 @@ int FillUntilPending(HANDLE pipe, Transfer& transfer, const std::vector<char>& c
     return -1;
 }
 
+void WriteAll(HANDLE pipe, const std::vector<char>& data)
+{
+    Transfer transfer;
+    const Outcome outcome =
+        Complete(pipe, transfer, StartWrite(pipe, transfer, data.data(), static_cast<DWORD>(data.size())));
+    EXPECT_TRUE(outcome.ok) << "error " << outcome.error;
+    EXPECT_EQ(outcome.bytes, data.size());
+}
+
 std::string ReadToEnd(HANDLE pipe, DWORD& error)
 {
     Transfer transfer;
@@ -180,12 +200,7 @@ std::string ReadToEnd(HANDLE pipe, DWORD& error)
     char buffer[4096];
     for (;;)
     {
-        Outcome outcome = StartRead(pipe, transfer, buffer, sizeof buffer);
-        if (!outcome.ok && outcome.error == ERROR_IO_PENDING)
-        {
-            WaitFor(transfer);
-            outcome = Finish(pipe, transfer);
-        }
+        const Outcome outcome = Complete(pipe, transfer, StartRead(pipe, transfer, buffer, sizeof buffer));
         if (!outcome.ok)
         {
             error = outcome.error;
@@ -211,6 +226,14 @@ std::string PipeDirectory()
     return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/zelio-pipes-" + std::to_string(geteuid());
 }
 
+sockaddr_un AddressOf(const std::string& path)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    return address;
+}
+
 std::vector<std::string> ListDirectory(const std::string& path)
 {
     std::vector<std::string> names;
@@ -225,12 +248,49 @@ std::vector<std::string> ListDirectory(const std::string& path)
 
 int OpenDescriptorCount()
 {
-    int count = 0;
-    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<int>(std::distance(begin(entries), end(entries)));
+}
+
+pid_t ThreadId()
+{
+    return static_cast<pid_t>(::syscall(SYS_gettid));
+}
+
+long long WaitUntilBlockedInPoll(pid_t thread)
+{
+    // The kernel shows the system call a thread is blocked in, with its arguments.
+    const std::string path = "/proc/self/task/" + std::to_string(thread) + "/syscall";
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline)
     {
-        ++count;
+        std::ifstream file(path);
+        long long number = -1;
+        std::string fds;
+        std::string count;
+        std::string timeout;
+        if (file >> number >> fds >> count >> timeout && number == SYS_poll)
+        {
+            return static_cast<int>(std::stoul(timeout, nullptr, 16));
+        }
+        std::this_thread::yield();
     }
-    return count;
+    return kNeverInPoll;
+}
+
+Interrupter::Interrupter(Transfer& transfer)
+    : m_thread(
+          [waiter = ThreadId(), interrupt = transfer.interrupt.Get()]
+          {
+              WaitUntilBlockedInPoll(waiter);
+              SetEvent(interrupt);
+          })
+{
+}
+
+Interrupter::~Interrupter()
+{
+    m_thread.join();
 }
 
 Peer::Peer(std::initializer_list<std::string> arguments, std::initializer_list<Redirect> redirects)
@@ -268,10 +328,7 @@ Peer::Peer(std::initializer_list<std::string> arguments, std::initializer_list<R
 
 Peer::~Peer()
 {
-    if (m_pid > 0 && m_status < 0)
-    {
-        Kill();
-    }
+    Kill();
 }
 
 void Peer::Kill()
@@ -310,6 +367,17 @@ int Peer::Wait(int milliseconds)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     return m_status;
+}
+
+LinePipe::LinePipe()
+{
+    EXPECT_EQ(::pipe2(fds, O_CLOEXEC), 0);
+}
+
+LinePipe::~LinePipe()
+{
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 std::string ReadLine(int fd)

@@ -1,6 +1,6 @@
 // Helpers for the tests of the Win32 layer: owned handles, pipe ends made the way the library's
 // pipe streams make them, one-transfer steps that capture the Win32 result, a private pipe
-// directory per test process, and the helper process.
+// directory per test process, the helper process, and a look at what a thread is blocked in.
 #pragma once
 
 #include <Ostrel/Platform/Windows.h>
@@ -8,6 +8,8 @@
 #include <initializer_list>
 #include <string>
 #include <sys/types.h>
+#include <sys/un.h>
+#include <thread>
 #include <vector>
 
 namespace PlatformTest
@@ -34,11 +36,11 @@ private:
     HANDLE m_handle = nullptr;
 };
 
-// What one Win32 call answered.
+// What one Win32 call answered; error is GetLastError() after it, meaningful when ok is FALSE.
 struct Outcome
 {
     BOOL ok;
-    DWORD error; // GetLastError() after the call; meaningful when ok is FALSE
+    DWORD error;
     DWORD bytes;
 };
 
@@ -64,20 +66,47 @@ Outcome StartWrite(HANDLE pipe, Transfer& transfer, const void* buffer, DWORD si
 DWORD WaitFor(Transfer& transfer, DWORD milliseconds = INFINITE);
 // GetOverlappedResult without waiting.
 Outcome Finish(HANDLE pipe, Transfer& transfer);
+// A started transfer taken to its end: waited for and finished when it went pending.
+Outcome Complete(HANDLE pipe, Transfer& transfer, Outcome started);
 bool IsSignalled(HANDLE event);
 
 // Writes 4096-byte chunks until one goes pending; returns how many completed at once.
 int FillUntilPending(HANDLE pipe, Transfer& transfer, const std::vector<char>& chunk);
+// Writes all the bytes, waiting when the write goes pending; expects success.
+void WriteAll(HANDLE pipe, const std::vector<char>& data);
 // Reads until the pipe reports an error, returning the bytes read and that error.
 std::string ReadToEnd(HANDLE pipe, DWORD& error);
 
 // A pattern whose bytes depend on their offset in the stream.
 std::vector<char> Pattern(std::size_t size, std::size_t offset = 0);
 
-// The pipe directory of this test process (inside its own $XDG_RUNTIME_DIR).
+// The pipe directory of this test process (inside its own $XDG_RUNTIME_DIR), and socket
+// addresses in it.
 std::string PipeDirectory();
+sockaddr_un AddressOf(const std::string& path);
 std::vector<std::string> ListDirectory(const std::string& path);
 int OpenDescriptorCount();
+
+// The kernel's id of the calling thread.
+pid_t ThreadId();
+// Waits until the thread is blocked in poll and returns the time-out that poll was given, or
+// kNeverInPoll when the thread was not seen in poll within ten seconds.
+constexpr long long kNeverInPoll = -1000000;
+long long WaitUntilBlockedInPoll(pid_t thread);
+
+// Signals the transfer's interrupt from another thread once the thread that made it is blocked in
+// poll, as the library's Cancel wakes a waiting transfer; joined when it goes.
+class Interrupter
+{
+public:
+    explicit Interrupter(Transfer& transfer);
+    Interrupter(const Interrupter&) = delete;
+    Interrupter& operator=(const Interrupter&) = delete;
+    ~Interrupter();
+
+private:
+    std::thread m_thread;
+};
 
 // The helper executable, started with its standard descriptors replaced as given.
 class Peer
@@ -102,6 +131,14 @@ public:
 private:
     pid_t m_pid = -1;
     int m_status = -1;
+};
+
+// A pipe through which helpers print their "ready" line and other answers.
+struct LinePipe
+{
+    LinePipe();
+    ~LinePipe();
+    int fds[2] = {-1, -1};
 };
 
 // Reads one line from a descriptor (blocking), without the newline.

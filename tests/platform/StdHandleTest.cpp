@@ -1,6 +1,7 @@
 // Standard handles, seen from the helper process: NULL without the descriptor, a working handle
-// over a pipe, a regular file (read and written in order) or a terminal, and a close that ends the
-// peer's stream while the descriptor's number stays taken.
+// over a regular file (read and written in order), a pipe or a terminal, a write to a reader that
+// has gone that raises no signal, and a close that ends the peer's stream while the descriptor's
+// number stays taken.
 #include "PlatformTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <stdlib.h>
 #include <unistd.h>
 
 using namespace PlatformTest;
@@ -16,29 +16,11 @@ using namespace PlatformTest;
 namespace
 {
 
-std::string TempPath(const std::string& what)
-{
-    return std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + what;
-}
-
-void WriteFileText(const std::string& path, const std::vector<char>& bytes)
-{
-    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadFileText(const std::string& path)
-{
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 std::string ReadAll(int fd)
 {
     std::string text;
     char buffer[4096];
-    ssize_t got;
-    while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
+    for (ssize_t got; (got = ::read(fd, buffer, sizeof buffer)) > 0;)
     {
         text.append(buffer, static_cast<std::size_t>(got));
     }
@@ -55,34 +37,30 @@ TEST(StdHandle, NullWithoutTheDescriptorAndAHandleOtherwise)
     ::close(null);
 }
 
-TEST(StdHandle, RegularFilesAreReadAndWrittenInOrder)
+TEST(StdHandle, RegularFilesAndPipesCarryTheStreamInOrder)
 {
-    const std::vector<char> content = Pattern(3 * 4096 + 100);
-    const std::string input = TempPath("std-input");
-    const std::string output = TempPath("std-output");
-    WriteFileText(input, content);
+    const std::vector<char> content = Pattern(100000);
+    const std::string input = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/std-input";
+    const std::string output = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/std-output";
+    std::ofstream(input, std::ios::binary)
+        .write(content.data(), static_cast<std::streamsize>(content.size()));
     const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
     const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     EXPECT_EQ(Peer({"std-copy"}, {{0, in}, {1, out}}).Wait(), 0);
     ::close(in);
     ::close(out);
-    EXPECT_EQ(ReadFileText(output), std::string(content.begin(), content.end()));
-}
+    std::ostringstream copied;
+    copied << std::ifstream(output, std::ios::binary).rdbuf();
+    EXPECT_EQ(copied.str(), std::string(content.begin(), content.end()));
 
-TEST(StdHandle, PipesCarryTheStreamBothWays)
-{
-    int toPeer[2];
-    int fromPeer[2];
-    ASSERT_EQ(::pipe2(toPeer, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(fromPeer, O_CLOEXEC), 0);
-    Peer copier({"std-copy"}, {{0, toPeer[0]}, {1, fromPeer[1]}});
-    ::close(toPeer[0]);
-    ::close(fromPeer[1]);
-    const std::vector<char> content = Pattern(100000);
-    ASSERT_EQ(::write(toPeer[1], content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    ::close(toPeer[1]);
-    EXPECT_EQ(ReadAll(fromPeer[0]), std::string(content.begin(), content.end()));
-    ::close(fromPeer[0]);
+    LinePipe toPeer;
+    LinePipe fromPeer;
+    Peer copier({"std-copy"}, {{0, toPeer.fds[0]}, {1, fromPeer.fds[1]}});
+    ::close(std::exchange(toPeer.fds[0], -1));
+    ::close(std::exchange(fromPeer.fds[1], -1));
+    ASSERT_EQ(::write(toPeer.fds[1], content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(std::exchange(toPeer.fds[1], -1));
+    EXPECT_EQ(ReadAll(fromPeer.fds[0]), std::string(content.begin(), content.end()));
     EXPECT_EQ(copier.Wait(), 0);
 }
 
@@ -94,47 +72,47 @@ TEST(StdHandle, ATerminalIsReadUntilItHangsUp)
     ASSERT_EQ(::unlockpt(master), 0);
     const int terminal = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(terminal, 0);
-    int fromPeer[2];
-    ASSERT_EQ(::pipe2(fromPeer, O_CLOEXEC), 0);
-    Peer copier({"std-copy"}, {{0, terminal}, {1, fromPeer[1]}});
+    LinePipe fromPeer;
+    Peer copier({"std-copy"}, {{0, terminal}, {1, fromPeer.fds[1]}});
     ::close(terminal);
-    ::close(fromPeer[1]);
+    ::close(std::exchange(fromPeer.fds[1], -1));
 
     ASSERT_EQ(::write(master, "typed\n", 6), 6);
-    EXPECT_EQ(ReadLine(fromPeer[0]), "typed");
+    EXPECT_EQ(ReadLine(fromPeer.fds[0]), "typed");
     ::close(master);
-    EXPECT_EQ(ReadAll(fromPeer[0]), "");
-    ::close(fromPeer[0]);
+    EXPECT_EQ(ReadAll(fromPeer.fds[0]), "");
     EXPECT_EQ(copier.Wait(), 0);
+}
+
+// With SIGPIPE unblocked, and with it blocked and one already pending: the write fails with a
+// broken pipe each time, no SIGPIPE is left behind, and the pending one and the mask stay.
+TEST(StdHandle, AWriteToAReaderThatHasGoneRaisesNoSignal)
+{
+    LinePipe toReader;
+    ::close(std::exchange(toReader.fds[0], -1));
+    EXPECT_EQ(Peer({"std-write-gone"}, {{1, toReader.fds[1]}}).Wait(), 0);
 }
 
 TEST(StdHandle, ClosingTheOutputEndsThePeersStreamAndKeepsTheNumberTaken)
 {
-    int toPeer[2];
-    int fromPeer[2];
-    ASSERT_EQ(::pipe2(toPeer, O_CLOEXEC), 0);
-    ASSERT_EQ(::pipe2(fromPeer, O_CLOEXEC), 0);
-    Peer closer({"std-close"}, {{0, toPeer[0]}, {1, fromPeer[1]}});
-    ::close(toPeer[0]);
-    ::close(fromPeer[1]);
+    LinePipe toPeer;
+    LinePipe fromPeer;
+    Peer closer({"std-close"}, {{0, toPeer.fds[0]}, {1, fromPeer.fds[1]}});
+    ::close(std::exchange(toPeer.fds[0], -1));
+    ::close(std::exchange(fromPeer.fds[1], -1));
 
     // The end of the stream arrives while the helper still runs.
-    EXPECT_EQ(ReadAll(fromPeer[0]), "");
+    EXPECT_EQ(ReadAll(fromPeer.fds[0]), "");
     EXPECT_FALSE(closer.HasExited());
-    ::close(toPeer[1]);
+    ::close(std::exchange(toPeer.fds[1], -1));
     EXPECT_EQ(closer.Wait(), 0);
-    ::close(fromPeer[0]);
 }
 
 TEST(StdHandle, ClosingTheHandleEndsAReadBlockedOnIt)
 {
-    int toPeer[2];
-    ASSERT_EQ(::pipe2(toPeer, O_CLOEXEC), 0);
-    Peer reader({"std-close-read"}, {{0, toPeer[0]}});
     // The pipe stays open and empty: only the close can end the read.
-    EXPECT_EQ(reader.Wait(), 0);
-    ::close(toPeer[0]);
-    ::close(toPeer[1]);
+    LinePipe toPeer;
+    EXPECT_EQ(Peer({"std-close-read"}, {{0, toPeer.fds[0]}}).Wait(), 0);
 }
 
 } // namespace
