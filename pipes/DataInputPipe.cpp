@@ -30,7 +30,7 @@ boost::intrusive_ptr<IByteDataInputEx> DataInputPipe::Create(const std::string& 
     return Create(name, std::make_unique<ByteDataInputDefaultProtocol>(), server);
 }
 
-boost::intrusive_ptr<IByteDataInputEx> DataInputPipe::Create(HANDLE handle,
+boost::intrusive_ptr<IByteDataInputEx> DataInputPipe::Create(PipeHandle handle,
                                                              std::unique_ptr<IByteDataInputProtocol> protocol)
 {
     return Install(new DataInputPipe(handle, nullptr), std::move(protocol));
@@ -53,7 +53,8 @@ DataInputPipe::Install(boost::intrusive_ptr<DataInputPipe> pipe,
     return pipe;
 }
 
-DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandle(true), m_name(name)
+DataInputPipe::DataInputPipe(const std::string& name, bool server)
+    : m_ownsHandle(true), m_transfer(std::make_unique<detail::TransferRecord>()), m_name(name)
 {
     SetLastError(0);
     m_pipe = server ? CreateNamedPipeA(name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED,
@@ -73,8 +74,8 @@ DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandl
         LOG(ERROR) << "Non fatal error " << error << " while creating the data input pipe " << name << ".";
     }
     SetLastError(0);
-    m_interrupt = detail::CreateManualResetEvent();
-    if (m_interrupt == nullptr)
+    m_transfer->interrupt = detail::CreateManualResetEvent();
+    if (m_transfer->interrupt == nullptr)
     {
         LOG(ERROR) << "Error " << GetLastError() << " while creating the interrupt event " << name << ".";
     }
@@ -85,8 +86,8 @@ DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandl
                    << ".";
     }
     SetLastError(0);
-    m_overlapped.hEvent = detail::CreateManualResetEvent();
-    if (m_overlapped.hEvent == nullptr)
+    m_transfer->overlapped.hEvent = detail::CreateManualResetEvent();
+    if (m_transfer->overlapped.hEvent == nullptr)
     {
         LOG(ERROR) << "Error " << GetLastError() << " while creating the overlapped event " << name << ".";
     }
@@ -99,12 +100,13 @@ DataInputPipe::DataInputPipe(const std::string& name, bool server) : m_ownsHandl
     m_connectPending = server;
 }
 
-DataInputPipe::DataInputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share)
-    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share)), m_name(m_share ? m_share->Name() : std::string())
+DataInputPipe::DataInputPipe(PipeHandle handle, std::shared_ptr<SharedPipeHandle> share)
+    : m_pipe(handle), m_ownsHandle(false), m_transfer(std::make_unique<detail::TransferRecord>()),
+      m_share(std::move(share)), m_name(m_share ? m_share->Name() : std::string())
 {
     SetLastError(0);
-    m_interrupt = detail::CreateManualResetEvent();
-    if (m_interrupt == nullptr)
+    m_transfer->interrupt = detail::CreateManualResetEvent();
+    if (m_transfer->interrupt == nullptr)
     {
         LOG(ERROR) << "Error " << GetLastError()
                    << " while creating the interrupt event when creating the data input pipe from handle.";
@@ -116,8 +118,8 @@ DataInputPipe::DataInputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> sh
             << " while creating the the interrupt event when creating the data input pipe from handle.";
     }
     SetLastError(0);
-    m_overlapped.hEvent = detail::CreateManualResetEvent();
-    if (m_overlapped.hEvent == nullptr)
+    m_transfer->overlapped.hEvent = detail::CreateManualResetEvent();
+    if (m_transfer->overlapped.hEvent == nullptr)
     {
         LOG(ERROR) << "Error " << GetLastError()
                    << " while creating the overlapped event  when creating the data input pipe from handle.";
@@ -132,13 +134,13 @@ DataInputPipe::DataInputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> sh
 
 DataInputPipe::~DataInputPipe()
 {
-    SetEvent(m_interrupt);
+    SetEvent(m_transfer->interrupt);
     if (m_ownsHandle && m_pipe != INVALID_HANDLE_VALUE)
     {
         CloseHandle(m_pipe);
     }
-    detail::CloseEvent(m_interrupt);
-    detail::CloseEvent(m_overlapped.hEvent);
+    detail::CloseEvent(m_transfer->interrupt);
+    detail::CloseEvent(m_transfer->overlapped.hEvent);
 }
 
 uint64_t DataInputPipe::Read(uint8_t* data, uint64_t size)
@@ -153,7 +155,7 @@ uint64_t DataInputPipe::Read(uint8_t* data, uint64_t size)
 
 void DataInputPipe::Cancel()
 {
-    SetEvent(m_interrupt);
+    SetEvent(m_transfer->interrupt);
 }
 
 uint64_t DataInputPipe::GetBufferSize()
@@ -167,19 +169,19 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
     {
         ZELIO_THROW_PIPE_INVALID(m_name);
     }
-    const HANDLE waitList[2] = {m_interrupt, m_overlapped.hEvent};
+    const HANDLE waitList[2] = {m_transfer->interrupt, m_transfer->overlapped.hEvent};
     // A cancel made before this point is forgotten: only one during the transfer ends it.
-    ResetEvent(m_interrupt);
+    ResetEvent(m_transfer->interrupt);
     if (m_connectPending)
     {
-        detail::ConnectServerEnd(m_pipe, m_overlapped, waitList);
+        detail::ConnectServerEnd(m_pipe, m_transfer->overlapped, waitList);
         m_connectPending = false;
     }
     SetLastError(0);
     const auto request = static_cast<DWORD>(std::min(size, detail::kPipeBufferSize));
     DWORD transferred = 0;
-    detail::PrepareOverlapped(m_overlapped);
-    if (!ReadFile(m_pipe, data, request, &transferred, &m_overlapped))
+    detail::PrepareOverlapped(m_transfer->overlapped);
+    if (!ReadFile(m_pipe, data, request, &transferred, &m_transfer->overlapped))
     {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -189,7 +191,7 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
     }
     detail::WaitForTransferOrInterrupt(waitList);
     SetLastError(0);
-    if (!GetOverlappedResult(m_pipe, &m_overlapped, &transferred, FALSE))
+    if (!GetOverlappedResult(m_pipe, &m_transfer->overlapped, &transferred, FALSE))
     {
         return FailAfterWait(GetLastError());
     }
@@ -198,7 +200,7 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
 }
 
 // A read that failed at once.
-bool DataInputPipe::FailBeforeWait(DWORD error)
+bool DataInputPipe::FailBeforeWait(uint32_t error)
 {
     CancelIo(m_pipe);
     return Fail(error);
@@ -206,7 +208,7 @@ bool DataInputPipe::FailBeforeWait(DWORD error)
 
 // A read that failed once its wait had ended: besides the failures a read meets at once, it may
 // have been aborted or interrupted.
-bool DataInputPipe::FailAfterWait(DWORD error)
+bool DataInputPipe::FailAfterWait(uint32_t error)
 {
     switch (error)
     {
@@ -215,7 +217,7 @@ bool DataInputPipe::FailAfterWait(DWORD error)
         return CloseStep();
     case ERROR_IO_INCOMPLETE:
         LOG(WARNING) << "io was canceled";
-        detail::CancelTransfer(m_pipe, m_overlapped);
+        detail::CancelTransfer(m_pipe, m_transfer->overlapped);
         return CloseStep();
     default:
         return Fail(error);
@@ -224,7 +226,7 @@ bool DataInputPipe::FailAfterWait(DWORD error)
 
 // The other end gone, or a state the stream cannot read in: logged and closed. Anything else is
 // unexpected: logged and thrown, with the pipe left open.
-bool DataInputPipe::Fail(DWORD error)
+bool DataInputPipe::Fail(uint32_t error)
 {
     if (detail::LogClosingCondition(error))
     {

@@ -32,7 +32,7 @@ boost::intrusive_ptr<IByteDataOutputEx> DataOutputPipe::Create(const std::string
 }
 
 boost::intrusive_ptr<IByteDataOutputEx>
-DataOutputPipe::Create(HANDLE handle, std::unique_ptr<IByteDataOutputProtocol> protocol)
+DataOutputPipe::Create(PipeHandle handle, std::unique_ptr<IByteDataOutputProtocol> protocol)
 {
     return Install(new DataOutputPipe(handle, nullptr), std::move(protocol));
 }
@@ -54,7 +54,8 @@ DataOutputPipe::Install(boost::intrusive_ptr<DataOutputPipe> pipe,
     return pipe;
 }
 
-DataOutputPipe::DataOutputPipe(const std::string& name, bool server) : m_ownsHandle(true), m_name(name)
+DataOutputPipe::DataOutputPipe(const std::string& name, bool server)
+    : m_ownsHandle(true), m_transfer(std::make_unique<detail::TransferRecord>()), m_name(name)
 {
     m_pipe = server ? CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND | FILE_FLAG_OVERLAPPED,
                                        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
@@ -72,8 +73,9 @@ DataOutputPipe::DataOutputPipe(const std::string& name, bool server) : m_ownsHan
     CreateEvents();
 }
 
-DataOutputPipe::DataOutputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share)
-    : m_pipe(handle), m_ownsHandle(false), m_share(std::move(share)), m_name(m_share ? m_share->Name() : std::string())
+DataOutputPipe::DataOutputPipe(PipeHandle handle, std::shared_ptr<SharedPipeHandle> share)
+    : m_pipe(handle), m_ownsHandle(false), m_transfer(std::make_unique<detail::TransferRecord>()),
+      m_share(std::move(share)), m_name(m_share ? m_share->Name() : std::string())
 {
     CreateEvents();
 }
@@ -82,19 +84,19 @@ DataOutputPipe::DataOutputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> 
 // then reports the transfer as interrupted.
 void DataOutputPipe::CreateEvents()
 {
-    m_interrupt = detail::CreateManualResetEvent();
-    m_overlapped.hEvent = detail::CreateManualResetEvent();
+    m_transfer->interrupt = detail::CreateManualResetEvent();
+    m_transfer->overlapped.hEvent = detail::CreateManualResetEvent();
 }
 
 DataOutputPipe::~DataOutputPipe()
 {
-    SetEvent(m_interrupt);
+    SetEvent(m_transfer->interrupt);
     if (m_ownsHandle && m_pipe != INVALID_HANDLE_VALUE)
     {
         CloseHandle(m_pipe);
     }
-    detail::CloseEvent(m_interrupt);
-    detail::CloseEvent(m_overlapped.hEvent);
+    detail::CloseEvent(m_transfer->interrupt);
+    detail::CloseEvent(m_transfer->overlapped.hEvent);
 }
 
 uint64_t DataOutputPipe::Write(const uint8_t* data, uint64_t size)
@@ -109,7 +111,7 @@ uint64_t DataOutputPipe::Write(const uint8_t* data, uint64_t size)
 
 void DataOutputPipe::Cancel()
 {
-    SetEvent(m_interrupt);
+    SetEvent(m_transfer->interrupt);
 }
 
 uint64_t DataOutputPipe::GetBufferSize()
@@ -123,19 +125,19 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
     {
         ZELIO_THROW_PIPE_INVALID(m_name);
     }
-    const HANDLE waitList[2] = {m_interrupt, m_overlapped.hEvent};
+    const HANDLE waitList[2] = {m_transfer->interrupt, m_transfer->overlapped.hEvent};
     // A cancel made before this point is forgotten: only one during the transfer ends it.
-    ResetEvent(m_interrupt);
+    ResetEvent(m_transfer->interrupt);
     if (m_connectPending)
     {
-        detail::ConnectServerEnd(m_pipe, m_overlapped, waitList);
+        detail::ConnectServerEnd(m_pipe, m_transfer->overlapped, waitList);
         m_connectPending = false;
     }
     SetLastError(0);
     const auto request = static_cast<DWORD>(std::min(size, detail::kPipeBufferSize));
     DWORD transferred = 0;
-    detail::PrepareOverlapped(m_overlapped);
-    if (!WriteFile(m_pipe, data, request, &transferred, &m_overlapped))
+    detail::PrepareOverlapped(m_transfer->overlapped);
+    if (!WriteFile(m_pipe, data, request, &transferred, &m_transfer->overlapped))
     {
         const DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING)
@@ -144,7 +146,7 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
         }
     }
     detail::WaitForTransferOrInterrupt(waitList);
-    if (!GetOverlappedResult(m_pipe, &m_overlapped, &transferred, FALSE))
+    if (!GetOverlappedResult(m_pipe, &m_transfer->overlapped, &transferred, FALSE))
     {
         return FailAfterWait(GetLastError());
     }
@@ -153,7 +155,7 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
 }
 
 // A write that failed at once.
-bool DataOutputPipe::FailBeforeWait(DWORD error)
+bool DataOutputPipe::FailBeforeWait(uint32_t error)
 {
     CancelIo(m_pipe);
     return Fail(error);
@@ -161,20 +163,20 @@ bool DataOutputPipe::FailBeforeWait(DWORD error)
 
 // A write that failed once its wait had ended: besides the failures a write meets at once, it may
 // have been interrupted.
-bool DataOutputPipe::FailAfterWait(DWORD error)
+bool DataOutputPipe::FailAfterWait(uint32_t error)
 {
     if (error != ERROR_IO_INCOMPLETE)
     {
         return Fail(error);
     }
     LOG(WARNING) << "io was canceled";
-    detail::CancelTransfer(m_pipe, m_overlapped);
+    detail::CancelTransfer(m_pipe, m_transfer->overlapped);
     return CloseStep();
 }
 
 // The other end gone: logged and closed. Anything else is unexpected: logged and thrown, with the
 // pipe left open.
-bool DataOutputPipe::Fail(DWORD error)
+bool DataOutputPipe::Fail(uint32_t error)
 {
     if (detail::LogClosingCondition(error))
     {

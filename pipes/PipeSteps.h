@@ -2,10 +2,12 @@
 // server end, and waiting for a transfer or an interrupt.
 #pragma once
 
+#include <Ostrel/Core/PipeHandle.h>
 #include <Ostrel/Platform/Windows.h>
 
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 
 namespace Ostrel::Core
 {
@@ -14,6 +16,16 @@ class SharedPipeHandle;
 
 namespace Ostrel::Core::detail
 {
+
+// The handle type of the public headers is the system's.
+static_assert(std::is_same_v<PipeHandle, HANDLE>, "PipeHandle must be the system's HANDLE");
+
+// The overlapped record of a pipe stream's transfers, and the event that interrupts them.
+struct TransferRecord
+{
+    OVERLAPPED overlapped{};
+    HANDLE interrupt = nullptr;
+};
 
 // The largest transfer, and the buffer sizes of the pipes the library creates.
 constexpr uint64_t kPipeBufferSize = 4096;

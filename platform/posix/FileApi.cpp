@@ -6,7 +6,7 @@
 
 using namespace Ostrel::Platform;
 
-extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+BOOL Ostrel::Platform::Win32::ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
                          LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped)
 {
     if (lpNumberOfBytesRead != nullptr)
@@ -25,7 +25,7 @@ extern "C" BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRe
     return stream->Read(lpBuffer, nNumberOfBytesToRead, lpNumberOfBytesRead, lpOverlapped);
 }
 
-extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+BOOL Ostrel::Platform::Win32::WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
                           LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped)
 {
     if (lpNumberOfBytesWritten != nullptr)
@@ -44,7 +44,7 @@ extern "C" BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesTo
     return stream->Write(lpBuffer, nNumberOfBytesToWrite, lpNumberOfBytesWritten, lpOverlapped);
 }
 
-extern "C" BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
+BOOL Ostrel::Platform::Win32::GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
                                     LPDWORD lpNumberOfBytesTransferred, BOOL bWait)
 {
     const HandleRef<Stream> stream = FindStream(hFile);
@@ -55,7 +55,7 @@ extern "C" BOOL GetOverlappedResult(HANDLE hFile, LPOVERLAPPED lpOverlapped,
     return stream->GetResult(lpOverlapped, lpNumberOfBytesTransferred, bWait != FALSE);
 }
 
-extern "C" BOOL CancelIo(HANDLE hFile)
+BOOL Ostrel::Platform::Win32::CancelIo(HANDLE hFile)
 {
     const HandleRef<Stream> stream = FindStream(hFile);
     if (!stream)
@@ -65,7 +65,7 @@ extern "C" BOOL CancelIo(HANDLE hFile)
     return stream->CancelIssuedByThisThread();
 }
 
-extern "C" BOOL CloseHandle(HANDLE hObject)
+BOOL Ostrel::Platform::Win32::CloseHandle(HANDLE hObject)
 {
     std::shared_ptr<KernelObject> object = HandleTable::Instance().Remove(hObject);
     if (!object)

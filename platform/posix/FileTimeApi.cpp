@@ -121,7 +121,7 @@ void DateFromDays(std::uint64_t days, SYSTEMTIME& time)
 
 } // namespace
 
-extern "C" BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
+BOOL Ostrel::Platform::Win32::GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                                      LPVOID lpFileInformation)
 {
     if (lpFileName == nullptr || lpFileInformation == nullptr || fInfoLevelId != GetFileExInfoStandard)
@@ -161,7 +161,7 @@ extern "C" BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS 
     return TRUE;
 }
 
-extern "C" BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
+BOOL Ostrel::Platform::Win32::FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
 {
     if (lpFileTime == nullptr || lpSystemTime == nullptr)
     {

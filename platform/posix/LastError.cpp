@@ -9,12 +9,12 @@ namespace
 __attribute__((tls_model("initial-exec"))) thread_local DWORD t_lastError = ERROR_SUCCESS;
 } // namespace
 
-extern "C" DWORD GetLastError(void)
+DWORD Ostrel::Platform::Win32::GetLastError(void)
 {
     return t_lastError;
 }
 
-extern "C" void SetLastError(DWORD dwErrCode)
+void Ostrel::Platform::Win32::SetLastError(DWORD dwErrCode)
 {
     t_lastError = dwErrCode;
 }

@@ -34,7 +34,7 @@ HANDLE Publish(std::shared_ptr<Stream> stream)
 
 } // namespace
 
-extern "C" HANDLE CreateNamedPipeA(LPCSTR lpName, DWORD dwOpenMode, DWORD dwPipeMode, DWORD nMaxInstances,
+HANDLE Ostrel::Platform::Win32::CreateNamedPipeA(LPCSTR lpName, DWORD dwOpenMode, DWORD dwPipeMode, DWORD nMaxInstances,
                                    DWORD nOutBufferSize, DWORD nInBufferSize, DWORD, LPSECURITY_ATTRIBUTES)
 {
     const DWORD direction = dwOpenMode & PIPE_ACCESS_DUPLEX;
@@ -67,7 +67,7 @@ extern "C" HANDLE CreateNamedPipeA(LPCSTR lpName, DWORD dwOpenMode, DWORD dwPipe
     return Publish(std::move(server));
 }
 
-extern "C" HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+HANDLE Ostrel::Platform::Win32::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                               DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes, HANDLE)
 {
     if (dwCreationDisposition != OPEN_EXISTING)
@@ -89,7 +89,7 @@ extern "C" HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD, L
     return Publish(std::move(client));
 }
 
-extern "C" BOOL ConnectNamedPipe(HANDLE hNamedPipe, LPOVERLAPPED lpOverlapped)
+BOOL Ostrel::Platform::Win32::ConnectNamedPipe(HANDLE hNamedPipe, LPOVERLAPPED lpOverlapped)
 {
     const HandleRef<Stream> stream = FindStream(hNamedPipe);
     if (!stream)

@@ -29,7 +29,7 @@ int DescriptorOf(DWORD which)
 
 } // namespace
 
-extern "C" HANDLE GetStdHandle(DWORD nStdHandle)
+HANDLE Ostrel::Platform::Win32::GetStdHandle(DWORD nStdHandle)
 {
     const int fd = DescriptorOf(nStdHandle);
     if (fd < 0)

@@ -10,7 +10,7 @@
 
 using namespace Ostrel::Platform;
 
-extern "C" HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName)
+HANDLE Ostrel::Platform::Win32::CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState, LPCWSTR lpName)
 {
     // Auto-reset and named events are not part of this layer.
     if (!bManualReset || lpName != nullptr)
@@ -35,7 +35,7 @@ extern "C" HANDLE CreateEventW(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bI
     }
 }
 
-extern "C" BOOL SetEvent(HANDLE hEvent)
+BOOL Ostrel::Platform::Win32::SetEvent(HANDLE hEvent)
 {
     const HandleRef<Event> event = FindEvent(hEvent);
     if (!event)
@@ -46,7 +46,7 @@ extern "C" BOOL SetEvent(HANDLE hEvent)
     return TRUE;
 }
 
-extern "C" BOOL ResetEvent(HANDLE hEvent)
+BOOL Ostrel::Platform::Win32::ResetEvent(HANDLE hEvent)
 {
     const HandleRef<Event> event = FindEvent(hEvent);
     if (!event)
@@ -83,7 +83,7 @@ int FirstSignalledNow(DWORD nCount, const HANDLE* handles)
 
 } // namespace
 
-extern "C" DWORD WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
+DWORD Ostrel::Platform::Win32::WaitForMultipleObjects(DWORD nCount, const HANDLE* lpHandles, BOOL bWaitAll,
                                         DWORD dwMilliseconds)
 {
     if (nCount == 0 || nCount > MAXIMUM_WAIT_OBJECTS || lpHandles == nullptr || bWaitAll)

@@ -62,7 +62,7 @@ char* CopyToMalloc(const std::string& text)
 
 } // namespace
 
-extern "C" char* _tempnam(const char* dir, const char* prefix)
+char* Ostrel::Platform::Win32::_tempnam(const char* dir, const char* prefix)
 {
     if (prefix == nullptr)
     {

@@ -3,6 +3,8 @@
 // apart in the handler itself.
 #include <Ostrel/ZelIO.h>
 
+#include <Ostrel/Platform/Windows.h>
+
 #include "pipes/PipeTestSupport.h"
 #include "support/LogCapture.h"
 

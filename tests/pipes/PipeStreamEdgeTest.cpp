@@ -1,7 +1,7 @@
 // Pipe and standard streams where threads and processes meet: a connect ended by Cancel whose
 // client comes before the read, a child made by fork that releases its copies of the streams, and
 // a standard stream made while the last one is being released (held there by a gate that this test
-// program puts in front of GetStdHandle).
+// program puts in front of the C library's fcntl, which the standard streams call on first use).
 #include <Ostrel/Core/DataInputPipe.h>
 #include <Ostrel/Core/DataOutputPipe.h>
 #include <Ostrel/Core/DataStdInput.h>
@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdarg>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <fstream>
@@ -113,8 +114,9 @@ TEST(PipeStreamEdge, AChildThatReleasesItsCopiesLeavesTheParentsPipeAlone)
     EXPECT_THROW(DataInputPipe::Create(name, true), IOException);
 }
 
-// The standard streams' GetStdHandle call, stopped at a gate while the gate is armed, so that a
-// test can hold a standard-stream factory in the middle of its work.
+// The standard streams' first look at standard input, stopped at a gate while the gate is armed,
+// so that a test can hold a standard-stream factory in the middle of its work: the library's own
+// calls are bound inside it, but what it asks of the C library passes through this program.
 std::mutex g_gateMutex;
 std::condition_variable g_gateChanged;
 bool g_gateArmed = false;
@@ -122,18 +124,25 @@ bool g_insideGate = false;
 
 } // namespace
 
-extern "C" HANDLE GetStdHandle(DWORD which)
+extern "C" __attribute__((visibility("default"))) int fcntl(int descriptor, int command, ...)
 {
-    using RealGetStdHandle = HANDLE (*)(DWORD);
-    static const auto real = reinterpret_cast<RealGetStdHandle>(::dlsym(RTLD_NEXT, "GetStdHandle"));
-    std::unique_lock<std::mutex> lock(g_gateMutex);
-    if (which == STD_INPUT_HANDLE && g_gateArmed)
+    using RealFcntl = int (*)(int, int, ...);
+    static const auto real = reinterpret_cast<RealFcntl>(::dlsym(RTLD_NEXT, "fcntl"));
+    va_list arguments;
+    va_start(arguments, command);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    if (descriptor == STDIN_FILENO && command == F_GETFD)
     {
-        g_insideGate = true;
-        g_gateChanged.notify_all();
-        g_gateChanged.wait(lock, [] { return !g_gateArmed; });
+        std::unique_lock<std::mutex> lock(g_gateMutex);
+        if (g_gateArmed)
+        {
+            g_insideGate = true;
+            g_gateChanged.notify_all();
+            g_gateChanged.wait(lock, [] { return !g_gateArmed; });
+        }
     }
-    return real(which);
+    return real(descriptor, command, argument);
 }
 
 namespace
@@ -207,8 +216,15 @@ int MakeAStandardOutputWhileTheLastCloses()
                 DataStdInput::Create(inputBufferSize);
             });
         {
+            // The first standard input of the process reaches the gate at once; a bound keeps a
+            // change in how the streams look at their descriptor from hanging the test.
             std::unique_lock<std::mutex> lock(g_gateMutex);
-            g_gateChanged.wait(lock, [] { return g_insideGate; });
+            if (!g_gateChanged.wait_for(lock, kPrompt, [] { return g_insideGate; }))
+            {
+                lock.unlock();
+                SetGate(false);
+                return 3;
+            }
         }
         WatchedThread maker([&] { next = DataStdOutput::Create(bufferSize); });
         if (!maker.WaitUntilBlockedOnALock())
@@ -245,7 +261,7 @@ TEST(PipeStreamEdge, AStandardOutputMadeWhileTheLastOneClosesIsNoneOrWorks)
     int status = -1;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status)) << status;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a stream over the closed handle; 2: the maker did not wait";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: a stream over the closed handle; 2: the maker did not wait; 3: the gate was never reached";
 }
 
 } // namespace

@@ -11,7 +11,7 @@
 #include <Ostrel/Core/IByteDataInputProtocol.h>
 #include <Ostrel/Core/IByteDataOutputProtocol.h>
 #include <Ostrel/Core/StreamMembers.h>
-#include <Ostrel/Platform/Windows.h>
+#include <Ostrel/Core/PipeHandle.h>
 #include <Ostrel/RefCountImpl.h>
 #include <Ostrel/ZelIOExport.h>
 
@@ -50,7 +50,7 @@ private:
     RefCountImpl m_refCount;
     boost::intrusive_ptr<IByteDataInput> m_input;
     boost::intrusive_ptr<IByteDataOutput> m_output;
-    HANDLE m_pipe;
+    PipeHandle m_pipe;
     std::shared_ptr<SharedPipeHandle> m_share;
 };
 

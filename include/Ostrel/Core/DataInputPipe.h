@@ -9,7 +9,7 @@
 #include <Ostrel/Core/IByteDataInputEx.h>
 #include <Ostrel/Core/IByteDataInputProtocol.h>
 #include <Ostrel/Core/StreamMembers.h>
-#include <Ostrel/Platform/Windows.h>
+#include <Ostrel/Core/PipeHandle.h>
 #include <Ostrel/RefCountImpl.h>
 #include <Ostrel/ZelIOExport.h>
 
@@ -20,6 +20,10 @@ namespace Ostrel::Core
 {
 
 class SharedPipeHandle;
+namespace detail
+{
+struct TransferRecord;
+}
 
 class DataInputPipe : public virtual IByteDataInputEx
 {
@@ -36,7 +40,7 @@ public:
     // Wraps a handle the caller holds; the stream never closes it in its destructor, only when a
     // transfer fails.
     ZELIO_API static boost::intrusive_ptr<IByteDataInputEx>
-    Create(HANDLE handle, std::unique_ptr<IByteDataInputProtocol> protocol);
+    Create(PipeHandle handle, std::unique_ptr<IByteDataInputProtocol> protocol);
     // Over a handle shared with other streams of the library: the close step lets go of this
     // stream's share, and the handle is closed when the last share goes.
     static boost::intrusive_ptr<IByteDataInputEx>
@@ -52,23 +56,23 @@ public:
 
 private:
     DataInputPipe(const std::string& name, bool server);
-    DataInputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share);
+    DataInputPipe(PipeHandle handle, std::shared_ptr<SharedPipeHandle> share);
     ~DataInputPipe() override;
 
     static boost::intrusive_ptr<IByteDataInputEx> Install(boost::intrusive_ptr<DataInputPipe> pipe,
                                                           std::unique_ptr<IByteDataInputProtocol> protocol);
-    bool FailBeforeWait(DWORD error);
-    bool FailAfterWait(DWORD error);
-    bool Fail(DWORD error);
+    bool FailBeforeWait(uint32_t error);
+    bool FailAfterWait(uint32_t error);
+    bool Fail(uint32_t error);
     bool CloseStep();
 
     RefCountImpl m_refCount;
     std::unique_ptr<IByteDataInputProtocol> m_protocol;
     bool m_connectPending = false;
-    HANDLE m_pipe;
+    PipeHandle m_pipe;
     bool m_ownsHandle;
-    OVERLAPPED m_overlapped{};
-    HANDLE m_interrupt = nullptr;
+    // The overlapped record of the stream's transfers and the event that interrupts them.
+    std::unique_ptr<detail::TransferRecord> m_transfer;
     std::shared_ptr<SharedPipeHandle> m_share;
     // The pipe's name for the errors the stream throws; empty over a handle not opened by name.
     std::string m_name;

@@ -10,7 +10,7 @@
 #include <Ostrel/Core/IByteDataOutputEx.h>
 #include <Ostrel/Core/IByteDataOutputProtocol.h>
 #include <Ostrel/Core/StreamMembers.h>
-#include <Ostrel/Platform/Windows.h>
+#include <Ostrel/Core/PipeHandle.h>
 #include <Ostrel/RefCountImpl.h>
 #include <Ostrel/ZelIOExport.h>
 
@@ -21,6 +21,10 @@ namespace Ostrel::Core
 {
 
 class SharedPipeHandle;
+namespace detail
+{
+struct TransferRecord;
+}
 
 class DataOutputPipe : public virtual IByteDataOutputEx
 {
@@ -37,7 +41,7 @@ public:
     // Wraps a handle the caller holds; the stream never closes it in its destructor, only when a
     // transfer fails.
     ZELIO_API static boost::intrusive_ptr<IByteDataOutputEx>
-    Create(HANDLE handle, std::unique_ptr<IByteDataOutputProtocol> protocol);
+    Create(PipeHandle handle, std::unique_ptr<IByteDataOutputProtocol> protocol);
     // Over a handle shared with other streams of the library: the close step lets go of this
     // stream's share, and the handle is closed when the last share goes.
     static boost::intrusive_ptr<IByteDataOutputEx>
@@ -53,24 +57,24 @@ public:
 
 private:
     DataOutputPipe(const std::string& name, bool server);
-    DataOutputPipe(HANDLE handle, std::shared_ptr<SharedPipeHandle> share);
+    DataOutputPipe(PipeHandle handle, std::shared_ptr<SharedPipeHandle> share);
     ~DataOutputPipe() override;
 
     static boost::intrusive_ptr<IByteDataOutputEx> Install(boost::intrusive_ptr<DataOutputPipe> pipe,
                                                            std::unique_ptr<IByteDataOutputProtocol> protocol);
     void CreateEvents();
-    bool FailBeforeWait(DWORD error);
-    bool FailAfterWait(DWORD error);
-    bool Fail(DWORD error);
+    bool FailBeforeWait(uint32_t error);
+    bool FailAfterWait(uint32_t error);
+    bool Fail(uint32_t error);
     bool CloseStep();
 
     RefCountImpl m_refCount;
     std::unique_ptr<IByteDataOutputProtocol> m_protocol;
-    HANDLE m_pipe;
+    PipeHandle m_pipe;
     bool m_ownsHandle;
     bool m_connectPending = false;
-    HANDLE m_interrupt = nullptr;
-    OVERLAPPED m_overlapped{};
+    // The overlapped record of the stream's transfers and the event that interrupts them.
+    std::unique_ptr<detail::TransferRecord> m_transfer;
     std::shared_ptr<SharedPipeHandle> m_share;
     // The pipe's name for the errors the stream throws; empty over a handle not opened by name.
     std::string m_name;

@@ -5,7 +5,7 @@
 
 #include <Ostrel/Core/IByteDataInput.h>
 #include <Ostrel/Core/StreamMembers.h>
-#include <Ostrel/Platform/Windows.h>
+#include <Ostrel/Core/PipeHandle.h>
 #include <Ostrel/RefCountImpl.h>
 #include <Ostrel/ZelIOExport.h>
 
@@ -38,7 +38,7 @@ private:
 
     RefCountImpl m_refCount;
     boost::intrusive_ptr<IByteDataInput> m_input;
-    HANDLE m_handle = nullptr;
+    PipeHandle m_handle = nullptr;
     std::shared_ptr<SharedPipeHandle> m_share;
 };
 

@@ -1,7 +1,13 @@
 // The subset of Win32 that the library calls, declared with Win32's own names, types and values and
-// implemented on POSIX by libzelplatform. Code written against <windows.h> for this subset runs
+// implemented on POSIX inside libzelio. Code written against <windows.h> for this subset runs
 // unchanged, call for call. Where the POSIX implementation narrows or decides something that Win32
 // leaves open, the function's comment says so.
+//
+// The functions are the library's own business: they live in the namespace Ostrel::Platform::Win32,
+// and the library's calls to them are bound inside the library, so a program that defines a
+// GetLastError or a CloseHandle of its own (as ported Windows code often does) never takes them
+// over. The using-declarations at the end let the sources that include this header call them by
+// their Win32 names. No public header of the library includes it.
 #pragma once
 
 #include <Ostrel/Platform/ZelPlatformExport.h>
@@ -9,12 +15,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// The functions have C linkage, as Win32's do.
-#ifdef __cplusplus
-#define ZELPLATFORM_WIN32 extern "C" ZELPLATFORM_API
-#else
 #define ZELPLATFORM_WIN32 ZELPLATFORM_API
-#endif
 
 // Types
 typedef void* HANDLE;
@@ -125,6 +126,9 @@ typedef enum _GET_FILEEX_INFO_LEVELS
 #define ERROR_IO_INCOMPLETE 996u
 #define ERROR_IO_PENDING 997u
 
+namespace Ostrel::Platform::Win32
+{
+
 // Errors: one code per thread. CreateNamedPipeA, CreateFileA and CreateEventW set it to 0 when they
 // succeed; the other functions set it only when they fail.
 ZELPLATFORM_WIN32 DWORD GetLastError(void);
@@ -183,3 +187,24 @@ ZELPLATFORM_WIN32 BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEM
 // A malloc'ed path in $TMPDIR when it names a directory, else in dir when it names one, else in
 // /tmp: the prefix followed by a random suffix, naming no existing file. NULL (errno set) on failure.
 ZELPLATFORM_WIN32 char* _tempnam(const char* dir, const char* prefix);
+
+} // namespace Ostrel::Platform::Win32
+
+using Ostrel::Platform::Win32::GetLastError;
+using Ostrel::Platform::Win32::SetLastError;
+using Ostrel::Platform::Win32::CreateEventW;
+using Ostrel::Platform::Win32::SetEvent;
+using Ostrel::Platform::Win32::ResetEvent;
+using Ostrel::Platform::Win32::WaitForMultipleObjects;
+using Ostrel::Platform::Win32::CreateNamedPipeA;
+using Ostrel::Platform::Win32::CreateFileA;
+using Ostrel::Platform::Win32::ConnectNamedPipe;
+using Ostrel::Platform::Win32::ReadFile;
+using Ostrel::Platform::Win32::WriteFile;
+using Ostrel::Platform::Win32::GetOverlappedResult;
+using Ostrel::Platform::Win32::CancelIo;
+using Ostrel::Platform::Win32::CloseHandle;
+using Ostrel::Platform::Win32::GetStdHandle;
+using Ostrel::Platform::Win32::GetFileAttributesExW;
+using Ostrel::Platform::Win32::FileTimeToSystemTime;
+using Ostrel::Platform::Win32::_tempnam;
