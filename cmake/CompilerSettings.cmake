@@ -31,3 +31,16 @@ if(WIN32)
         add_compile_options(/utf-8 /Zc:__cplusplus /permissive-)
     endif()
 endif()
+
+# A MinGW-w64 build's programs need the compiler's runtime DLLs (the C++ library, the unwinder and
+# the threads): one copy of each, beside them, shared by every DLL of the project, so that
+# exceptions and objects cross between the DLLs through the same runtime.
+if(MINGW AND CMAKE_CROSSCOMPILING)
+    foreach(runtime libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+        execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=${runtime}
+            OUTPUT_VARIABLE runtime_path OUTPUT_STRIP_TRAILING_WHITESPACE)
+        if(IS_ABSOLUTE "${runtime_path}" AND EXISTS "${runtime_path}")
+            file(COPY ${runtime_path} DESTINATION ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
+        endif()
+    endforeach()
+endif()

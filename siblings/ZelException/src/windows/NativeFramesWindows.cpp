@@ -79,7 +79,8 @@ NativeFrame Describe(void* returnAddress)
     const auto address = reinterpret_cast<std::uintptr_t>(returnAddress) - 1;
     frame.offset = address;
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                             reinterpret_cast<LPCWSTR>(address), &module) ||
         module == nullptr)
     {
@@ -107,8 +108,8 @@ std::vector<NativeFrame> CaptureNativeFrames(int skip)
     {
         return {};
     }
-    const USHORT count =
-        CaptureStackBackTrace(static_cast<DWORD>(skipped), static_cast<DWORD>(kMaxFrames - skipped), addresses, nullptr);
+    const USHORT count = CaptureStackBackTrace(static_cast<DWORD>(skipped),
+                                               static_cast<DWORD>(kMaxFrames - skipped), addresses, nullptr);
     std::vector<NativeFrame> frames;
     for (USHORT i = 0; i < count; ++i)
     {

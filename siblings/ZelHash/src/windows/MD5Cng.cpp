@@ -84,7 +84,8 @@ public:
         // One call takes at most a ULONG's worth of bytes.
         while (size > 0)
         {
-            const auto piece = static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
+            const auto piece =
+                static_cast<ULONG>(std::min<std::size_t>(size, std::numeric_limits<ULONG>::max()));
             Check(BCryptHashData(m_hash, bytes, piece, 0), "BCryptHashData");
             bytes += piece;
             size -= piece;
