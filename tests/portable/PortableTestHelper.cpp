@@ -4,12 +4,15 @@
 //   std-copy CHUNK [FIRST [LAST]]  prints FIRST through the runtime's stdout, copies the standard
 //                                  input to the standard output through DataStdInput and
 //                                  DataStdOutput in reads of CHUNK bytes, then prints LAST
+//   std-types                      exits with the type of its standard input times 4 plus the
+//                                  type of its standard output, as GetFileType tells them
 //   pipe-echo FROM TO              opens the client ends of two pipes and sends back through TO
 //                                  what comes from FROM, until FROM ends
 #include <Ostrel/Core/DataInputPipe.h>
 #include <Ostrel/Core/DataOutputPipe.h>
 #include <Ostrel/Core/DataStdInput.h>
 #include <Ostrel/Core/DataStdOutput.h>
+#include <Ostrel/Platform/Windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +68,12 @@ int StdCopy(uint64_t chunk, const std::string& first, const std::string& last)
     return 0;
 }
 
+int StdTypes()
+{
+    return static_cast<int>(GetFileType(GetStdHandle(STD_INPUT_HANDLE)) * 4 +
+                            GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)));
+}
+
 int PipeEcho(const std::string& from, const std::string& to)
 {
     auto input = DataInputPipe::Create(from, false);
@@ -93,6 +102,10 @@ int Run(const std::vector<std::string>& arguments)
         return chunk == 0 ? kBadArguments
                           : StdCopy(chunk, arguments.size() > 2 ? arguments[2] : "",
                                     arguments.size() > 3 ? arguments[3] : "");
+    }
+    if (arguments.size() == 1 && arguments[0] == "std-types")
+    {
+        return StdTypes();
     }
     if (arguments.size() == 3 && arguments[0] == "pipe-echo")
     {
