@@ -25,6 +25,22 @@ ioPath AsIoPath(const std::filesystem::path& path)
     return ioPath::FromNative(path.native());
 }
 
+TEST(PortablePaths, TextConvertsExactlyBothWays)
+{
+    // A name outside the Basic Multilingual Plane too: a surrogate pair in UTF-16.
+    const std::string utf8 = u8"d\u00e9j\u00e0/\u4e2d\u6587-\U0001F600.txt";
+    const std::wstring wide = L"d\u00e9j\u00e0/\u4e2d\u6587-\U0001F600.txt";
+    const ioPath fromUtf8(utf8);
+    const ioPath fromWide(wide);
+    EXPECT_EQ(fromUtf8, fromWide);
+    EXPECT_EQ(fromUtf8.utf8string(), utf8);
+    EXPECT_EQ(fromWide.wstring(), wide);
+    EXPECT_EQ(fromWide.parent_path().utf8string(), u8"d\u00e9j\u00e0");
+    EXPECT_TRUE(fromUtf8.parent_path() / ioPath("x.bin") == ioPath(u8"d\u00e9j\u00e0/x.bin"));
+    const std::wstring loneSurrogate{L'a', static_cast<wchar_t>(0xD800), L'b'};
+    EXPECT_THROW(ioPath{loneSurrogate}, PathConversionError);
+}
+
 TEST(PortableStreams, MemoryAndStringStreamsReadWriteAndRefuseSeeksBeyondTheEnd)
 {
     const uint8_t block[] = {1, 2, 3, 4, 5};

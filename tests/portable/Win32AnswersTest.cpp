@@ -164,7 +164,7 @@ TEST(Win32Answers, WritingToAReaderThatHasGone)
             "a write to a reader that has gone: Wine answers 232 (ERROR_NO_DATA, the pipe is being closed) "
             "where Win32 documents 109 (ERROR_BROKEN_PIPE, the pipe has been ended) for a pipe whose other end "
             "has closed, and Windows is reported to give 109 to the first such write and 232 to later ones; the "
-            "library takes both as the other end gone, and its POSIX layer gives 109"));
+            "library takes both as the other end gone, and its POSIX layer gives 109");
         EXPECT_EQ(answer, "FALSE 232");
         return;
     }
