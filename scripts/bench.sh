@@ -68,11 +68,15 @@ for program in "${programs[@]}"; do
         timeout --kill-after=30 "$time_limit" "$program" --benchmark_format=json "${run_options[@]}" \
             > "$results/$name.json" 2>> "$results/$name.err" || status=$?
     fi
-    case "$status" in
-    0) echo "ok" > "$results/$name.status" ;;
-    124 | 137) echo "timed out after $time_limit s" > "$results/$name.status" ;;
-    *) echo "exit status $status" > "$results/$name.status" ;;
-    esac
+    if ((status == 0)); then
+        echo "ok" > "$results/$name.status"
+    elif ((status == 124)); then
+        echo "timed out after $time_limit s" > "$results/$name.status"
+    elif ((status > 128)); then
+        echo "killed by SIG$(kill -l $((status - 128)))" > "$results/$name.status"
+    else
+        echo "exit status $status" > "$results/$name.status"
+    fi
     if ((status != 0)); then
         echo "$name failed ($(cat "$results/$name.status")); the end of its standard error:" >&2
         tail -n 5 "$results/$name.err" >&2
@@ -218,17 +222,34 @@ def failed_row(program, name, reason):
     return [program, case, floor_name, "", "", "**failed**: " + reason, ""]
 
 
+def reported_cases(text):
+    """The cases of a JSON report, also of one cut short: those written whole before the program ended."""
+    try:
+        return json.loads(text).get("benchmarks", [])
+    except ValueError:
+        pass
+    start = text.find("[", text.find('"benchmarks"'))
+    if start < 0:
+        return []
+    decoder, cases, position = json.JSONDecoder(), [], start + 1
+    while True:
+        position = text.find("{", position)
+        if position < 0:
+            return cases
+        try:
+            case, position = decoder.raw_decode(text, position)
+        except ValueError:
+            return cases
+        cases.append(case)
+
+
 def program_rows(path):
     program = os.path.basename(path)
     status = read(os.path.join(results, program + ".status")).strip() or "did not run"
     listed = [short_name(line.strip()) for line in read(os.path.join(results, program + ".list")).splitlines()
               if line.strip()]
-    try:
-        report = json.loads(read(os.path.join(results, program + ".json")))
-    except ValueError:
-        report = {"benchmarks": []}
     by_case = {}
-    for entry in report.get("benchmarks", []):
+    for entry in reported_cases(read(os.path.join(results, program + ".json"))):
         by_case.setdefault(short_name(entry.get("run_name", entry.get("name", ""))), []).append(entry)
     rows, failures = [], 0
     for name in listed or [None]:
