@@ -272,9 +272,11 @@ for path in programs:
     rows += program_table
     failures += program_failures
 
-repetitions = "one repetition (--quick)" if quick == "1" else "median of 5 repetitions"
-print("Measured %s by `scripts/bench.sh` on %s cores (%s), load average %s before and %s after, %s."
+repetitions = ("one repetition (--quick)" if quick == "1" else
+               "each figure the median of 5 repetitions, so a ratio need not be the quotient of the two figures beside it")
+print("Measured %s by `scripts/bench.sh` on %s cores (%s), load average %s before and %s after; %s."
       % (read(os.path.join(results, "date")).strip(), cores, cpu, load_before, load_after, repetitions))
+print()
 print("Ratio: ZelIO / floor for throughputs (above 1 is faster than the floor); for round trips "
       "(time), ZelIO's median / the floor's (below 1 is faster).")
 print()
