@@ -48,7 +48,7 @@ public:
     }
     ~ZeroMqPeer()
     {
-        m_pair.Write(nullptr, 0);
+        m_pair.End();
         int status = 0;
         ::waitpid(m_pid, &status, 0);
         std::error_code ignored;

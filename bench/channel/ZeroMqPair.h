@@ -54,6 +54,16 @@ public:
         }
     }
 
+    // Sends the empty message that ends the exchange, giving up after a few seconds: a peer that
+    // has gone would never take it.
+    void End()
+    {
+        const int timeoutMs = 5000;
+        zmq_setsockopt(m_socket, ZMQ_SNDTIMEO, &timeoutMs, sizeof timeoutMs);
+        static const uint8_t kNothing = 0;
+        zmq_send(m_socket, &kNothing, 0, 0);
+    }
+
     // The length of the next message, of which at most size bytes are copied to data.
     uint64_t Read(uint8_t* data, uint64_t size)
     {
