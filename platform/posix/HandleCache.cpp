@@ -33,9 +33,21 @@ void DestroyEntries(void* storage)
     static_cast<std::array<CachedHandle, 8>*>(storage)->~array();
 }
 
+bool g_entriesKeyMade = false;
+
 void MakeEntriesKey()
 {
-    ::pthread_key_create(&g_entriesKey, DestroyEntries);
+    g_entriesKeyMade = ::pthread_key_create(&g_entriesKey, DestroyEntries) == 0;
+}
+
+// When the library is unloaded, threads that used it may still run: their entries must not be
+// destroyed by code that is gone when they end. They are left to the process instead.
+__attribute__((destructor)) void ForgetEntriesKey()
+{
+    if (g_entriesKeyMade)
+    {
+        ::pthread_key_delete(g_entriesKey);
+    }
 }
 
 } // namespace

@@ -76,7 +76,8 @@ NativeFrame Describe(void* returnAddress)
     const char* shownPath = mainProgram ? info.dli_fname : module->l_name;
     frame.module = BaseName(shownPath != nullptr ? shownPath : "?");
     frame.offset = address - module->l_addr;
-    const char* name = CachedElfSymbols(mainProgram ? "/proc/self/exe" : module->l_name)->Find(frame.offset);
+    const std::shared_ptr<const ElfSymbols> symbols = CachedElfSymbols(mainProgram ? "/proc/self/exe" : module->l_name);
+    const char* name = symbols->Find(frame.offset);
     if (name == nullptr)
     {
         name = DynamicSymbolHolding(address);
