@@ -7,6 +7,7 @@ import pty
 import re
 import signal
 import subprocess
+import sys
 import unittest
 
 from tools_support import PipeTestCase, md5, pattern, peer, run, zelio
@@ -331,6 +332,23 @@ class ProgressTest(PipeTestCase):
         os.close(writer)
         with os.fdopen(reader, "rb") as piped:
             self.assertEqual(piped.read(), b"")
+
+
+class InstallTest(PipeTestCase):
+    def test_the_command_and_the_module_work_where_they_are_installed(self):
+        prefix = self.path("prefix")
+        install = [os.environ["CMAKE_COMMAND"], "--install", os.environ["ZELIO_BUILD_DIR"], "--prefix", prefix]
+        status, _, err = run(install)
+        self.assertEqual(status, 0, err)
+        status, out, err = run([os.path.join(prefix, "bin", "zelio"), "name"])
+        self.assertEqual((status, err), (0, b""))
+        self.assertTrue(out.startswith(b"\\\\.\\pipe\\"), out)
+        module = os.path.join(prefix, "share", "zelio", "python")
+        environment = dict(os.environ, PYTHONPATH=module)
+        found = subprocess.run([sys.executable, "-c", "import zelio_peer; print(zelio_peer.__file__)"],
+                               env=environment, capture_output=True, timeout=60)
+        self.assertEqual(found.returncode, 0, found.stderr)
+        self.assertEqual(os.path.dirname(found.stdout.decode().strip()), module)
 
 
 if __name__ == "__main__":

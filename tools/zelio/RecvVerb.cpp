@@ -3,6 +3,7 @@
 #include "CopyOptions.h"
 #include "FailureText.h"
 #include "FrameReport.h"
+#include "FrameSink.h"
 #include "Interruption.h"
 #include "Progress.h"
 #include "StandardStreams.h"
@@ -14,13 +15,11 @@
 #include <Ostrel/Core/DataOutputFile.h>
 #include <Ostrel/Core/DataOutputString.h>
 #include <Ostrel/Core/IOException.h>
-#include <Ostrel/Core/MD5.h>
 #include <Ostrel/ioPath.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
-#include <optional>
 
 using namespace Ostrel::Core;
 
@@ -43,37 +42,6 @@ until the sender closes the pipe). The frames go to standard output one after th
 )usage";
 
 constexpr uint64_t kChunk = 1 << 20;
-
-// Where one frame goes, and its digest on the way.
-class FrameSink
-{
-public:
-    FrameSink(IByteDataOutput& output, bool digest) : m_output(output)
-    {
-        if (digest)
-        {
-            m_digest.emplace();
-        }
-    }
-
-    void Take(const uint8_t* data, uint64_t size)
-    {
-        if (!WriteWhole(m_output, data, size))
-        {
-            throw Failure("standard output was closed");
-        }
-        if (m_digest)
-        {
-            m_digest->Update(data, size);
-        }
-    }
-
-    std::vector<uint8_t> Digest() { return m_digest ? m_digest->Final("") : std::vector<uint8_t>(); }
-
-private:
-    IByteDataOutput& m_output;
-    std::optional<MD5Digest> m_digest;
-};
 
 boost::intrusive_ptr<IByteDataOutput> FrameFile(const std::string& directory, uint64_t number)
 {
