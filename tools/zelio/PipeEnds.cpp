@@ -28,7 +28,7 @@ namespace
 constexpr std::uint32_t kAccessDenied = 5;
 constexpr std::uint32_t kNoClientYet = 536;
 constexpr std::chrono::milliseconds kFirstLook{1};
-constexpr std::chrono::milliseconds kLongestLook{20};
+constexpr std::chrono::milliseconds kLongestLook{50};
 
 } // namespace
 
