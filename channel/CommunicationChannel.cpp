@@ -12,6 +12,9 @@
 #include <boost/bind/bind.hpp>
 #include <boost/thread/thread.hpp>
 
+#include <unistd.h>
+#include <vector>
+
 namespace Ostrel::Core
 {
 namespace
@@ -35,7 +38,7 @@ boost::intrusive_ptr<IDataChannel> CommunicationChannel::Create(boost::intrusive
 
 CommunicationChannel::CommunicationChannel(boost::intrusive_ptr<IByteDataInput> input,
                                            boost::intrusive_ptr<IByteDataOutput> output, bool threaded)
-    : m_threaded(threaded), m_core(std::make_shared<detail::ChannelCore>(std::move(input))),
+    : m_threaded(threaded), m_owner(::getpid()), m_core(std::make_shared<detail::ChannelCore>(std::move(input))),
       m_writer(std::make_unique<detail::FrameWriter>(std::move(output)))
 {
     if (m_threaded)
@@ -54,6 +57,16 @@ CommunicationChannel::~CommunicationChannel()
 
 void CommunicationChannel::StopReader()
 {
+    if (::getpid() != m_owner)
+    {
+        // A child made by fork holds a copy of the channel, but the reader thread runs only in the
+        // process that made it: nothing may be asked of that thread here (no interrupt, join or
+        // detach), and its locks may have been held at the fork. The thread's object and its
+        // share of the core stay with this process, untouched.
+        static auto* const inherited = new std::vector<std::shared_ptr<boost::thread>>();
+        inherited->push_back(std::move(m_thread));
+        return;
+    }
     if (m_thread->get_id() == boost::this_thread::get_id())
     {
         // Released on the reader thread itself (from the listener): the thread cannot be joined

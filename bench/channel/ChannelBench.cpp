@@ -11,147 +11,20 @@
 // Round trip: a 64-byte frame sent back by the child, timed one by one, in alternating blocks;
 // ratio = library median / floor median (1.0 or less is as fast as the floor).
 #include <Ostrel/Core/CommunicationChannel.h>
-#include <Ostrel/Core/DataInputPipe.h>
-#include <Ostrel/Core/DataOutputPipe.h>
-#include <Ostrel/Core/IPCTools.h>
 
-#include "channel/SocketFrames.h"
+#include "channel/ChannelPeer.h"
+#include "channel/FramePasses.h"
 #include "support/BenchSupport.h"
 
 #include <algorithm>
-#include <chrono>
-#include <cstdlib>
 #include <mutex>
-#include <spawn.h>
-#include <string>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
 #include <vector>
 
-extern char** environ;
-
 using namespace Ostrel::Core;
-using zelio_bench::SocketFrames;
+using namespace zelio_bench;
 
 namespace
 {
-
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration duration)
-{
-    return std::chrono::duration<double>(duration).count();
-}
-
-// The child with its two pipes and its socket, and this side's channel and floor over them.
-class Peer
-{
-public:
-    Peer()
-    {
-        const std::string toChild = GeneratePipeName();
-        const std::string toParent = GeneratePipeName();
-        auto output = DataOutputPipe::Create(toChild, true);
-        auto input = DataInputPipe::Create(toParent, true);
-        int fds[2];
-        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) != 0)
-        {
-            std::abort();
-        }
-        std::vector<std::string> args{CHANNEL_BENCH_CHILD, toChild, toParent};
-        std::vector<char*> argv;
-        for (auto& arg : args)
-        {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        if (posix_spawn(&m_pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
-        {
-            std::abort();
-        }
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        channel = CommunicationChannel::Create(input, output, true);
-        floor = std::make_unique<SocketFrames>(fds[0]);
-    }
-    ~Peer()
-    {
-        floor.reset();
-        channel->Write(nullptr, 0);
-        uint8_t byte;
-        while (channel->Read(&byte, 1) != 0)
-        {
-        }
-        channel.reset();
-        int status = 0;
-        ::waitpid(m_pid, &status, 0);
-    }
-
-    boost::intrusive_ptr<IDataChannel> channel;
-    std::unique_ptr<SocketFrames> floor;
-
-private:
-    pid_t m_pid = -1;
-};
-
-struct PassResult
-{
-    double seconds = 0;
-    uint64_t childSwitches = 0;
-};
-
-// Sends the data frames of one pass from writers threads (this one when writers is 1).
-template <class Side>
-void SendDataFrames(Side& side, const std::vector<uint8_t>& frame, uint64_t count, int writers)
-{
-    if (writers == 1)
-    {
-        for (uint64_t i = 0; i < count; ++i)
-        {
-            side.Write(frame.data(), frame.size());
-        }
-        return;
-    }
-    std::vector<std::thread> threads;
-    for (int w = 0; w < writers; ++w)
-    {
-        const uint64_t share = count / writers + (static_cast<uint64_t>(w) < count % writers ? 1 : 0);
-        threads.emplace_back(
-            [&side, &frame, share]
-            {
-                for (uint64_t i = 0; i < share; ++i)
-                {
-                    side.Write(frame.data(), frame.size());
-                }
-            });
-    }
-    for (auto& thread : threads)
-    {
-        thread.join();
-    }
-}
-
-// Sends frames - 1 data frames and a last one, then waits for the acknowledgement, which carries
-// the child's context switches during the pass.
-template <class Side>
-PassResult SendFrames(Side& side, std::vector<uint8_t>& frame, uint64_t frames, int writers)
-{
-    uint8_t ack[9] = {};
-    const auto start = Clock::now();
-    frame[0] = 'D';
-    SendDataFrames(side, frame, frames - 1, writers);
-    frame[0] = 'L';
-    side.Write(frame.data(), frame.size());
-    if (side.Read(ack, sizeof ack) != sizeof ack || ack[0] != 'A')
-    {
-        std::abort();
-    }
-    return {Seconds(Clock::now() - start), zelio_bench::DecodeLength(ack + 1)};
-}
 
 // The floor with its writes serialised, for the cases with several writers.
 struct LockedFloor
@@ -209,7 +82,7 @@ void RunFrames(benchmark::State& state, int writers)
     const uint64_t size = static_cast<uint64_t>(state.range(0));
     // Half a MiB, and at least 2000 frames, per pass.
     const uint64_t frames = std::max<uint64_t>(2000, (512u << 10) / size);
-    Peer peer;
+    ChannelPeer peer;
     LockedFloor floor{*peer.floor, {}};
     std::vector<uint8_t> frame(size, 0x5A);
     PassResult floorTotal;
@@ -265,39 +138,10 @@ BENCHMARK(BM_ChannelFourWriters)
     ->Iterations(4)
     ->UseRealTime();
 
-template <class Side>
-uint64_t Ping(Side& side, std::vector<uint8_t>& frame, std::vector<uint8_t>& echo,
-              std::vector<double>& micros, int count)
-{
-    const uint64_t switches = zelio_bench::VoluntarySwitches();
-    for (int i = 0; i < count; ++i)
-    {
-        const auto start = Clock::now();
-        side.Write(frame.data(), frame.size());
-        if (side.Read(echo.data(), echo.size()) != frame.size())
-        {
-            std::abort();
-        }
-        micros.push_back(Seconds(Clock::now() - start) * 1e6);
-    }
-    return zelio_bench::VoluntarySwitches() - switches;
-}
-
-double Median(std::vector<double>& values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double Percentile99(const std::vector<double>& sorted)
-{
-    return sorted[std::min(sorted.size() - 1, sorted.size() * 99 / 100)];
-}
-
 void BM_ChannelRoundTrip64(benchmark::State& state)
 {
     constexpr int kBlock = 100;
-    Peer peer;
+    ChannelPeer peer;
     std::vector<uint8_t> frame(64, 0x11);
     frame[0] = 'P';
     std::vector<uint8_t> echo(64);

@@ -8,50 +8,16 @@
 #include <Ostrel/Core/DataInputPipe.h>
 #include <Ostrel/Core/DataOutputPipe.h>
 
+#include "channel/FrameServer.h"
 #include "channel/SocketFrames.h"
 
-#include <string>
 #include <thread>
-#include <vector>
 
 using namespace Ostrel::Core;
+using zelio_bench::Serve;
 
 namespace
 {
-
-constexpr uint64_t kLargestFrame = 1u << 20;
-
-// Only one side runs a pass at a time, so the whole process's count is that side's.
-template <class Side> void Serve(Side& side)
-{
-    std::vector<uint8_t> frame(kLargestFrame);
-    bool inPass = false;
-    uint64_t passStart = 0;
-    for (;;)
-    {
-        const uint64_t size = side.Read(frame.data(), frame.size());
-        if (size == 0)
-        {
-            return;
-        }
-        if (!inPass)
-        {
-            passStart = zelio_bench::VoluntarySwitches();
-            inPass = true;
-        }
-        if (frame[0] == 'L')
-        {
-            uint8_t ack[9] = {'A'};
-            zelio_bench::EncodeLength(zelio_bench::VoluntarySwitches() - passStart, ack + 1);
-            inPass = false;
-            side.Write(ack, sizeof ack);
-        }
-        else if (frame[0] == 'P')
-        {
-            side.Write(frame.data(), size);
-        }
-    }
-}
 
 // The channel seen through the floor's interface.
 struct ChannelSide

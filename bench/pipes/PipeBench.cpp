@@ -38,6 +38,8 @@ namespace
 {
 
 constexpr uint64_t kChunk = 4096;
+// The largest call of the two-thread case: a 64 KiB call makes sixteen 4096-byte transfers.
+constexpr uint64_t kLargestChunk = 65536;
 constexpr uint64_t kTotal = uint64_t{256} << 20;
 constexpr uint64_t kDuplexEachWay = uint64_t{128} << 20;
 
@@ -49,17 +51,17 @@ using Clock = std::chrono::steady_clock;
     std::abort();
 }
 
-uint64_t Chunk(uint64_t remaining)
+uint64_t Chunk(uint64_t remaining, uint64_t chunk = kChunk)
 {
-    return remaining < kChunk ? remaining : kChunk;
+    return remaining < chunk ? remaining : chunk;
 }
 
-// The floor's loops: blocking read and write on a socket, 4096 bytes a call.
-void SendAll(int fd, const uint8_t* buffer, uint64_t total)
+// The floor's loops: blocking read and write on a socket, 4096 bytes a call unless told.
+void SendAll(int fd, const uint8_t* buffer, uint64_t total, uint64_t chunk = kChunk)
 {
     for (uint64_t sent = 0; sent < total;)
     {
-        const ssize_t n = ::write(fd, buffer, Chunk(total - sent));
+        const ssize_t n = ::write(fd, buffer, Chunk(total - sent, chunk));
         if (n <= 0)
         {
             Fail("socket write");
@@ -68,11 +70,11 @@ void SendAll(int fd, const uint8_t* buffer, uint64_t total)
     }
 }
 
-void ReceiveAll(int fd, uint8_t* buffer, uint64_t total)
+void ReceiveAll(int fd, uint8_t* buffer, uint64_t total, uint64_t chunk = kChunk)
 {
     for (uint64_t received = 0; received < total;)
     {
-        const ssize_t n = ::read(fd, buffer, Chunk(total - received));
+        const ssize_t n = ::read(fd, buffer, Chunk(total - received, chunk));
         if (n <= 0)
         {
             Fail("socket read");
@@ -82,11 +84,11 @@ void ReceiveAll(int fd, uint8_t* buffer, uint64_t total)
 }
 
 // The library's loops: the same chunks through a stream's Write and Read.
-void SendAll(IByteDataOutput& output, const uint8_t* buffer, uint64_t total)
+void SendAll(IByteDataOutput& output, const uint8_t* buffer, uint64_t total, uint64_t chunk = kChunk)
 {
     for (uint64_t sent = 0; sent < total;)
     {
-        const uint64_t n = output.Write(buffer, Chunk(total - sent));
+        const uint64_t n = output.Write(buffer, Chunk(total - sent, chunk));
         if (n == 0)
         {
             Fail("pipe write");
@@ -95,11 +97,11 @@ void SendAll(IByteDataOutput& output, const uint8_t* buffer, uint64_t total)
     }
 }
 
-void ReceiveAll(IByteDataInput& input, uint8_t* buffer, uint64_t total)
+void ReceiveAll(IByteDataInput& input, uint8_t* buffer, uint64_t total, uint64_t chunk = kChunk)
 {
     for (uint64_t received = 0; received < total;)
     {
-        const uint64_t n = input.Read(buffer, Chunk(total - received));
+        const uint64_t n = input.Read(buffer, Chunk(total - received, chunk));
         if (n == 0)
         {
             Fail("pipe read");
@@ -182,15 +184,17 @@ void RunBoth(Comparison& comparison, uint64_t iteration, uint64_t libraryCalls, 
     }
 }
 
-// 256 MiB from a server DataOutputPipe to a client DataInputPipe, Default protocols, 4096-byte
-// calls; writer in a thread of its own, reader in the benchmark's thread.
+// 256 MiB from a server DataOutputPipe to a client DataInputPipe, Default protocols, calls of the
+// argument's size (the floor's socket calls too); writer in a thread of its own, reader in the
+// benchmark's thread.
 void BM_PipeTwoThreads(benchmark::State& state)
 {
+    const auto chunk = static_cast<uint64_t>(state.range(0));
     const std::string name = GeneratePipeName();
     auto output = DataOutputPipe::Create(name, true);
     auto input = DataInputPipe::Create(name, false);
-    static uint8_t writeBuffer[kChunk];
-    static uint8_t readBuffer[kChunk];
+    static uint8_t writeBuffer[kLargestChunk];
+    static uint8_t readBuffer[kLargestChunk];
     std::memset(writeBuffer, 0x5A, sizeof writeBuffer);
     // The server end's first write accepts the client: done here, outside the timed passes.
     if (output->Write(writeBuffer, kChunk) != kChunk || input->Read(readBuffer, kChunk) != kChunk)
@@ -203,26 +207,31 @@ void BM_PipeTwoThreads(benchmark::State& state)
     uint64_t iteration = 0;
     for (auto _ : state)
     {
-        HeldThread socketWriter([&] { SendAll(sockets.fd[0], writeBuffer, kTotal); });
-        HeldThread pipeWriter([&] { SendAll(*output, writeBuffer, kTotal); });
+        HeldThread socketWriter([&] { SendAll(sockets.fd[0], writeBuffer, kTotal, chunk); });
+        HeldThread pipeWriter([&] { SendAll(*output, writeBuffer, kTotal, chunk); });
         RunBoth(
-            comparison, iteration++, 2 * kTotal / kChunk,
+            comparison, iteration++, 2 * kTotal / chunk,
             [&]
             {
                 socketWriter.Start();
-                ReceiveAll(sockets.fd[1], readBuffer, kTotal);
+                ReceiveAll(sockets.fd[1], readBuffer, kTotal, chunk);
                 socketWriter.Join();
             },
             [&]
             {
                 pipeWriter.Start();
-                ReceiveAll(*input, readBuffer, kTotal);
+                ReceiveAll(*input, readBuffer, kTotal, chunk);
                 pipeWriter.Join();
             });
     }
     comparison.Report(state, kTotal);
 }
-BENCHMARK(BM_PipeTwoThreads)->Iterations(6)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_PipeTwoThreads)
+    ->Arg(kChunk)
+    ->Arg(kLargestChunk)
+    ->Iterations(6)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // The peer process of the two-process case (pipe_bench_peer): it holds the client end of the pipe
 // and one end of a socket pair, and moves the bytes of a pass when told to.

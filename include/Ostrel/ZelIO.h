@@ -65,6 +65,7 @@
 #include <Ostrel/Core/IByteDataOutputEx.h>
 #include <Ostrel/Core/IByteDataOutputProtocol.h>
 #include <Ostrel/Core/IPCTools.h>
+#include <Ostrel/Core/PipeListing.h>
 
 // Bits and digest
 #include <Ostrel/Core/DataBitInput.h>

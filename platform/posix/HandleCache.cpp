@@ -17,40 +17,132 @@ namespace
 // destroys them when the thread ends. (A thread_local of a type with a destructor would add a
 // guard reached through __tls_get_addr.) The few hundred bytes fit the static TLS that the dynamic
 // loader keeps for libraries.
-struct alignas(CachedHandle) EntryStorage
+//
+// Every thread's storage is also linked into one list, so that unloading the library can release
+// the objects that threads still running hold: they end after the library's code has gone, and
+// nothing of the library may run then, so the key that would call it goes too.
+struct ThreadStorage
 {
-    unsigned char bytes[sizeof(std::array<CachedHandle, 8>)];
+    alignas(CachedHandle) unsigned char bytes[sizeof(std::array<CachedHandle, 8>)];
+    bool ready;
+    ThreadStorage* previous;
+    ThreadStorage* next;
 };
-__attribute__((tls_model("initial-exec"))) thread_local EntryStorage t_storage;
-__attribute__((tls_model("initial-exec"))) thread_local bool t_ready = false;
+__attribute__((tls_model("initial-exec"))) thread_local ThreadStorage t_storage;
+
+pthread_mutex_t g_listLock = PTHREAD_MUTEX_INITIALIZER;
+ThreadStorage* g_first = nullptr;
 
 pthread_key_t g_entriesKey;
 pthread_once_t g_entriesKeyOnce = PTHREAD_ONCE_INIT;
+bool g_entriesKeyMade = false;
 
+// Holds the list's lock for a scope.
+class ListLock
+{
+public:
+    ListLock() { ::pthread_mutex_lock(&g_listLock); }
+    ~ListLock() { ::pthread_mutex_unlock(&g_listLock); }
+    ListLock(const ListLock&) = delete;
+    ListLock& operator=(const ListLock&) = delete;
+};
+
+std::array<CachedHandle, 8>& EntriesOf(ThreadStorage& storage)
+{
+    return *std::launder(reinterpret_cast<std::array<CachedHandle, 8>*>(storage.bytes));
+}
+
+void Link(ThreadStorage& storage)
+{
+    storage.previous = nullptr;
+    storage.next = g_first;
+    if (g_first != nullptr)
+    {
+        g_first->previous = &storage;
+    }
+    g_first = &storage;
+}
+
+void Unlink(ThreadStorage& storage)
+{
+    (storage.previous != nullptr ? storage.previous->next : g_first) = storage.next;
+    if (storage.next != nullptr)
+    {
+        storage.next->previous = storage.previous;
+    }
+}
+
+void Release(ThreadStorage& storage)
+{
+    storage.ready = false;
+    EntriesOf(storage).~array();
+}
+
+// The end of a thread that used the layer.
 void DestroyEntries(void* storage)
 {
-    t_ready = false;
-    static_cast<std::array<CachedHandle, 8>*>(storage)->~array();
+    ListLock lock;
+    auto& ended = *static_cast<ThreadStorage*>(storage);
+    if (!ended.ready)
+    {
+        return;
+    }
+    Unlink(ended);
+    Release(ended);
 }
 
 void MakeEntriesKey()
 {
-    ::pthread_key_create(&g_entriesKey, DestroyEntries);
+    g_entriesKeyMade = ::pthread_key_create(&g_entriesKey, DestroyEntries) == 0;
+}
+
+// A fork while another thread links or unlinks its storage leaves the child with a list it can use.
+void LockListForFork()
+{
+    ::pthread_mutex_lock(&g_listLock);
+}
+
+void UnlockListAfterFork()
+{
+    ::pthread_mutex_unlock(&g_listLock);
+}
+
+__attribute__((constructor)) void GuardListAcrossFork()
+{
+    ::pthread_atfork(LockListForFork, UnlockListAfterFork, UnlockListAfterFork);
 }
 
 } // namespace
 
 HandleCache::Entries& HandleCache::ThreadEntries() noexcept
 {
-    static_assert(sizeof(Entries) == sizeof(EntryStorage), "the storage holds the entries");
-    if (__builtin_expect(!t_ready, 0))
+    static_assert(sizeof(Entries) == sizeof(ThreadStorage::bytes), "the storage holds the entries");
+    if (__builtin_expect(!t_storage.ready, 0))
     {
-        new (&t_storage) Entries();
+        new (t_storage.bytes) Entries();
         ::pthread_once(&g_entriesKeyOnce, MakeEntriesKey);
+        ListLock lock;
+        Link(t_storage);
         ::pthread_setspecific(g_entriesKey, &t_storage);
-        t_ready = true;
+        t_storage.ready = true;
     }
-    return *std::launder(reinterpret_cast<Entries*>(&t_storage));
+    return EntriesOf(t_storage);
+}
+
+void HandleCache::ReleaseEveryThread() noexcept
+{
+    ListLock lock;
+    if (g_entriesKeyMade)
+    {
+        ::pthread_key_delete(g_entriesKey);
+        g_entriesKeyMade = false;
+    }
+    while (g_first != nullptr)
+    {
+        ThreadStorage& storage = *g_first;
+        Unlink(storage);
+        Release(storage);
+    }
 }
 
 bool HandleCache::Look(HANDLE handle, CachedHandle& found)

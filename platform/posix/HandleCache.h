@@ -32,6 +32,10 @@ public:
         return FindInTable(handle, entry, kind);
     }
 
+    // When the library is unloaded: releases what every thread's entries hold, and forgets the
+    // threads, whose end then runs nothing of the library. No thread may be in the layer.
+    static void ReleaseEveryThread() noexcept;
+
 private:
     static constexpr std::size_t kEntries = 8;
     using Entries = std::array<CachedHandle, kEntries>;

@@ -52,11 +52,33 @@ HandleTable::SlotLock::~SlotLock()
     m_slot.busy.store(false, std::memory_order_release);
 }
 
+namespace
+{
+
+HandleTable* g_table = nullptr;
+
+} // namespace
+
 HandleTable& HandleTable::Instance()
 {
-    // Never destroyed: threads that outlive main() may still close or use handles.
-    static HandleTable* const table = new HandleTable;
+    // Not destroyed when the process exits, since threads that outlive main() may still close or
+    // use handles; only unloading the library frees it.
+    static HandleTable* const table = g_table = new HandleTable;
     return *table;
+}
+
+void HandleTable::FreeAtUnload() noexcept
+{
+    delete g_table;
+    g_table = nullptr;
+}
+
+HandleTable::~HandleTable()
+{
+    for (auto& chunk : m_chunks)
+    {
+        delete chunk.load(std::memory_order_relaxed);
+    }
 }
 
 HandleTable::Slot* HandleTable::SlotAt(std::uint32_t index) const

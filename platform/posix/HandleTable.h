@@ -23,6 +23,9 @@ class HandleTable
 {
 public:
     static HandleTable& Instance();
+    // When the library is unloaded: frees the table and every object still in it. No thread may be
+    // in the layer.
+    static void FreeAtUnload() noexcept;
 
     // A new handle for the object; INVALID_HANDLE_VALUE with the thread's error set when the
     // table is full.
@@ -35,6 +38,11 @@ public:
     std::shared_ptr<KernelObject> Remove(HANDLE handle);
 
 private:
+    HandleTable() = default;
+    ~HandleTable();
+    HandleTable(const HandleTable&) = delete;
+    HandleTable& operator=(const HandleTable&) = delete;
+
     static constexpr unsigned kChunkBits = 10;
     static constexpr std::uint32_t kChunkSize = 1u << kChunkBits;
     static constexpr std::uint32_t kMaxChunks = 1024;

@@ -60,6 +60,9 @@ DWORD ErrorFromErrno(int error)
         return ERROR_INVALID_HANDLE;
     case EINVAL:
         return ERROR_INVALID_PARAMETER;
+    case ENOSPC:
+    case EDQUOT:
+        return ERROR_DISK_FULL;
     default:
         return ERROR_GEN_FAILURE;
     }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <new>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +40,12 @@ mode_t SocketMode(DWORD access)
 bool IsShortOfResources(int error)
 {
     return error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM;
+}
+
+bool IsReadable(int descriptor)
+{
+    pollfd watch{descriptor, POLLIN, 0};
+    return ::poll(&watch, 1, 0) > 0 && (watch.revents & POLLIN) != 0;
 }
 
 } // namespace
@@ -95,6 +102,11 @@ DWORD PipeServer::Listen(const PipeName& name)
         return error;
     }
     DeadServerSweep::Run(m_paths);
+    return OpenListener();
+}
+
+DWORD PipeServer::OpenListener()
+{
     sockaddr_un address{};
     if (!MakeAddress(m_paths.socket, address))
     {
@@ -111,12 +123,23 @@ DWORD PipeServer::Listen(const PipeName& name)
         return errno == EADDRINUSE ? ERROR_PIPE_BUSY : ErrorFromErrno(errno);
     }
     m_socketFileExists = true;
+    m_listenerShut = false;
     // A backlog of 0 holds one client: the one instance. Later clients are refused.
     if (::chmod(m_paths.socket.c_str(), SocketMode(m_access)) != 0 || ::listen(m_listener.Get(), 0) != 0)
     {
         return ErrorFromErrno(errno);
     }
     return ERROR_SUCCESS;
+}
+
+// The client that was waiting went away, or was not one to take: listens afresh on the name, which
+// this server still holds.
+bool PipeServer::ListenAgain()
+{
+    m_listener.Reset();
+    ::unlink(m_paths.socket.c_str());
+    m_socketFileExists = false;
+    return OpenListener() == ERROR_SUCCESS;
 }
 
 DWORD PipeServer::ClaimSocketFile()
@@ -149,37 +172,54 @@ bool PipeServer::AcceptClient()
     {
         return false;
     }
+    if (!m_listenerShut)
+    {
+        if (!IsReadable(m_listener.Get()))
+        {
+            return false;
+        }
+        // A client waits. The listener is shut before the client is taken, so that one who
+        // connects from now on is refused (clients report it as busy): the one instance never
+        // goes to two clients. A client already queued is still handed out.
+        ::shutdown(m_listener.Get(), SHUT_RDWR);
+        m_listenerShut = true;
+    }
     for (;;)
     {
         FileDescriptor client(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-        if (!client.IsOpen())
-        {
-            if (errno == EINTR || errno == ECONNABORTED)
-            {
-                continue;
-            }
-            if (IsShortOfResources(errno))
-            {
-                // The client stays queued; polling the listener now would only find it again.
-                m_acceptPausedUntil = now + m_acceptPause;
-                m_acceptPause = std::min(m_acceptPause * 2, kLongestPause);
-            }
-            return false;
-        }
-        // Another user got past the directory's permissions: drop it, the instance stays free.
-        if (!PeerIsSameUser(client.Get()))
+        if (!client.IsOpen() && errno == EINTR)
         {
             continue;
+        }
+        if (!client.IsOpen() && IsShortOfResources(errno))
+        {
+            // The client stays queued; polling the listener now would only find it again.
+            PauseAccepting(now);
+            return false;
+        }
+        // The client went away before it was taken, or another user got past the directory's
+        // permissions: the instance stays free for the next one.
+        if (!client.IsOpen() || !PeerIsSameUser(client.Get()))
+        {
+            if (!ListenAgain())
+            {
+                PauseAccepting(now);
+            }
+            return false;
         }
         EnsureBufferSizes(client.Get(), m_outBufferSize, m_inBufferSize);
         ShutDownUnusedDirections(client.Get(), m_access);
         m_connection = std::move(client);
         m_acceptPause = kFirstPause;
         m_connected.store(true, std::memory_order_release);
-        // The one instance is taken: connecting now fails, which clients report as busy.
-        ::shutdown(m_listener.Get(), SHUT_RDWR);
         return true;
     }
+}
+
+void PipeServer::PauseAccepting(Clock::time_point now)
+{
+    m_acceptPausedUntil = now + m_acceptPause;
+    m_acceptPause = std::min(m_acceptPause * 2, kLongestPause);
 }
 
 DWORD PipeServer::TakePeer()
@@ -220,9 +260,15 @@ Watch PipeServer::WatchFor(TransferKind kind) const
             // Settled on the next look, which the caller makes at once.
             return Watch::RetryAt(Clock::time_point::min());
         }
-        if (Clock::now() < m_acceptPausedUntil)
+        const Clock::time_point now = Clock::now();
+        if (now < m_acceptPausedUntil)
         {
             return Watch::RetryAt(m_acceptPausedUntil);
+        }
+        if (!m_listener.IsOpen())
+        {
+            // Listening again failed for want of resources: try again after a while.
+            return Watch::RetryAt(now + kLongestPause);
         }
         return Watch::Descriptor(m_listener.Get(), POLLIN);
     }

@@ -40,6 +40,9 @@ private:
     using Clock = Watch::Clock;
 
     DWORD Listen(const PipeName& name);
+    DWORD OpenListener();
+    bool ListenAgain();
+    void PauseAccepting(Clock::time_point now);
     // With the name's lock held: removes a socket file that nothing answers on any more.
     DWORD ClaimSocketFile();
     // Takes the waiting client, if there is one from this user. While the process has no
@@ -58,6 +61,8 @@ private:
     FileDescriptor m_connection;
     std::atomic<bool> m_connected{false};
     bool m_socketFileExists = false;
+    // Set once a waiting client has been seen: the listener then takes no one else.
+    bool m_listenerShut = false;
     Clock::time_point m_acceptPausedUntil{};
     std::chrono::milliseconds m_acceptPause = kFirstPause;
 };

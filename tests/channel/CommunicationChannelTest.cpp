@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace Ostrel::Core;
 using namespace zelio_test;
@@ -238,6 +240,25 @@ TEST(CommunicationChannel, ReleaseIsPromptWhereverTheReaderAndTheConsumersAre)
     EXPECT_TRUE(releasesPromptly(consumerInside));
     ASSERT_TRUE(ReturnsPromptly(waiting));
     EXPECT_EQ(waiting.get(), 0u);
+}
+
+// A child made by fork (without exec) that releases its copy of a channel ends at once: the
+// reader thread is its parent's, and the child asks nothing of it.
+TEST(CommunicationChannel, AForkedChildReleasesItsCopyPromptly)
+{
+    ThreadedChannel t;
+    t.input->WaitForReads(1);
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0)
+    {
+        ::alarm(static_cast<unsigned>(kPrompt.count()));
+        t.channel.reset();
+        ::_exit(0);
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the child's release hung";
 }
 
 // Each way the reader thread can fail ends it with one line that says why, and a consumer gets 0.

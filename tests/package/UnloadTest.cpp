@@ -3,7 +3,10 @@
 
 #include <dlfcn.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace
 {
@@ -24,6 +27,51 @@ TEST(Package, LibraryUnloadsAfterUse)
     {
         dlclose(again);
     }
+}
+
+template <class Function> Function Find(void* library, const char* symbol)
+{
+    return reinterpret_cast<Function>(dlsym(library, symbol));
+}
+
+// A thread of the host that used the library ends after the host has unloaded it: nothing of the
+// library runs at its end.
+TEST(Package, AThreadThatUsedTheLibraryEndsAfterTheUnload)
+{
+    void* library = dlopen(ZELIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    // The library's own Win32 layer: CreateEventW, SetEvent and CloseHandle of Ostrel::Platform::Win32.
+    const auto createEvent = Find<void* (*)(void*, int, int, const wchar_t*)>(
+        library, "_ZN6Ostrel8Platform5Win3212CreateEventWEP20_SECURITY_ATTRIBUTESiiPKw");
+    const auto setEvent = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win328SetEventEPv");
+    const auto closeHandle = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win3211CloseHandleEPv");
+    ASSERT_TRUE(createEvent && setEvent && closeHandle);
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    int stage = 0;
+    std::thread worker(
+        [&]
+        {
+            void* event = createEvent(nullptr, 1, 0, nullptr);
+            const bool used = event != nullptr && setEvent(event) && closeHandle(event);
+            std::unique_lock<std::mutex> lock(mutex);
+            stage = used ? 1 : -1;
+            changed.notify_all();
+            changed.wait(lock, [&] { return stage == 2; });
+        });
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stage != 0; });
+    }
+    EXPECT_EQ(stage, 1);
+    EXPECT_EQ(dlclose(library), 0) << dlerror();
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        stage = 2;
+    }
+    changed.notify_all();
+    worker.join();
 }
 
 } // namespace

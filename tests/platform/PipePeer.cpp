@@ -13,6 +13,7 @@
 //   std-write-gone          write to a standard output whose reader has gone, with SIGPIPE
 //                           unblocked, then blocked with one pending: a broken pipe both times,
 //                           and the signal state as it was
+//   std-write-full          write to a standard output on a full device: the disk is full
 //   std-close               close the standard output handle, check that its descriptor stays
 //                           taken, then wait for the standard input to end
 //   std-close-read          close the standard input handle while another thread is blocked
@@ -177,6 +178,14 @@ bool SigpipeIn(bool pendingSet)
     return sigismember(&set, SIGPIPE) == 1;
 }
 
+int WriteToAFullDevice()
+{
+    char byte = 'x';
+    DWORD moved = 0;
+    DWORD error = 0;
+    return !Transfer(GetStdHandle(STD_OUTPUT_HANDLE), false, &byte, 1, moved, error) && error == ERROR_DISK_FULL ? 0 : 1;
+}
+
 int WriteToAGoneReader()
 {
     char byte = 'x';
@@ -271,6 +280,7 @@ int main(int argc, char** argv)
         {"std-probe", ProbeStdHandles},
         {"std-copy", [] { return Copy(GetStdHandle(STD_INPUT_HANDLE), GetStdHandle(STD_OUTPUT_HANDLE)); }},
         {"std-write-gone", WriteToAGoneReader},
+        {"std-write-full", WriteToAFullDevice},
         {"std-close", CloseStdOutput},
         {"std-close-read", CloseWhileReading},
     };

@@ -93,6 +93,15 @@ TEST(StdHandle, AWriteToAReaderThatHasGoneRaisesNoSignal)
     EXPECT_EQ(Peer({"std-write-gone"}, {{1, toReader.fds[1]}}).Wait(), 0);
 }
 
+// A caller can tell a full device from any other failure.
+TEST(StdHandle, AWriteToAFullDeviceSaysTheDiskIsFull)
+{
+    const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(full, 0);
+    EXPECT_EQ(Peer({"std-write-full"}, {{1, full}}).Wait(), 0);
+    ::close(full);
+}
+
 TEST(StdHandle, ClosingTheOutputEndsThePeersStreamAndKeepsTheNumberTaken)
 {
     LinePipe toPeer;

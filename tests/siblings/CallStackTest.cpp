@@ -9,9 +9,11 @@
 #include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <regex>
 #include <string>
 #include <thread>
+#include <vector>
 
 using Ostrel::GetCallStack;
 using Ostrel::Core::StackDebugInfo::Descr;
@@ -33,6 +35,31 @@ TEST(CallStack, NamesTheCallingFunctions)
     // The frame of the probe: its index, the module and the offset in it, then the function.
     EXPECT_TRUE(std::regex_search(text, std::regex(R"((^|\n)  #0 siblings_test\+0x[0-9a-f]+ ZelioCallStackProbe)")))
         << text;
+}
+
+// Threads that fail at the same moment each get their own whole stack, their functions named.
+TEST(CallStack, ThreadsTakeTheirStacksAtOnce)
+{
+    constexpr int kThreads = 4;
+    constexpr int kStacksEach = 50;
+    std::atomic<int> named{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+    {
+        threads.emplace_back(
+            [&named]
+            {
+                for (int i = 0; i < kStacksEach; ++i)
+                {
+                    named += ZelioCallStackProbe().find("ZelioCallStackProbe") != std::string::npos ? 1 : 0;
+                }
+            });
+    }
+    for (std::thread& thread : threads)
+    {
+        thread.join();
+    }
+    EXPECT_EQ(named.load(), kThreads * kStacksEach);
 }
 
 // A stack logged in the field is resolved later from the modules alone: the library's own hidden

@@ -79,6 +79,8 @@ private:
 
     RefCountImpl m_refCount;
     bool m_threaded;
+    // The process that made the channel and its reader thread.
+    int m_owner;
     std::shared_ptr<boost::thread> m_thread;
     // The input and the hand-off, shared with the reader thread, which may outlive the channel when
     // the listener releases it.

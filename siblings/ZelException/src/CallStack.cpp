@@ -50,8 +50,8 @@ std::string GetCallStack()
 {
     std::string text;
     AppendNamedFrames(text);
-    // Leaves out this function's own frame.
-    const std::vector<detail::NativeFrame> frames = detail::CaptureNativeFrames(1);
+    // Starts at the caller: this function's own frame is left out.
+    const std::vector<detail::NativeFrame> frames = detail::CaptureNativeFrames(__builtin_return_address(0));
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
         AppendNativeFrame(text, i, frames[i]);

@@ -20,8 +20,9 @@ struct NativeFrame
     std::string function;
 };
 
-// The frames of the calling thread, innermost first, leaving out the skip innermost ones (the
-// capture itself is never listed).
-std::vector<NativeFrame> CaptureNativeFrames(int skip);
+// The frames of the calling thread, innermost first, from the frame that returns to first (the
+// return address of the caller's own frame: what is inside the capture is never listed). Counting
+// frames to skip instead would depend on inlining and on the tools that wrap the capture.
+std::vector<NativeFrame> CaptureNativeFrames(const void* first);
 
 } // namespace Ostrel::detail

@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <new>
+#include <pthread.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -147,24 +149,43 @@ const char* ElfSymbols::Find(std::uintptr_t address) const
     return nullptr;
 }
 
+namespace
+{
+
+// The tables read so far, one per module, for the life of the process.
+struct SymbolCache
+{
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<const ElfSymbols>> tables;
+};
+
+SymbolCache& Cache()
+{
+    static SymbolCache cache;
+    static const int registered = ::pthread_atfork(nullptr, nullptr,
+                                                   []
+                                                   {
+                                                       // A child forked while another thread held
+                                                       // the lock starts with a free one.
+                                                       new (&Cache().mutex) std::mutex;
+                                                   });
+    (void)registered;
+    return cache;
+}
+
+} // namespace
+
 std::shared_ptr<const ElfSymbols> CachedElfSymbols(const std::string& path)
 {
-    static std::mutex mutex;
-    static std::map<std::string, std::shared_ptr<const ElfSymbols>> cache;
-    // A child forked while another thread held the lock reads the module afresh instead of
-    // waiting for a lock nobody will release.
-    std::unique_lock<std::mutex> lock(mutex, std::try_to_lock);
-    if (!lock.owns_lock())
-    {
-        return ElfSymbols::Load(path);
-    }
-    auto found = cache.find(path);
-    if (found != cache.end())
+    SymbolCache& cache = Cache();
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    auto found = cache.tables.find(path);
+    if (found != cache.tables.end())
     {
         return found->second;
     }
     auto symbols = ElfSymbols::Load(path);
-    cache.emplace(path, symbols);
+    cache.tables.emplace(path, symbols);
     return symbols;
 }
 

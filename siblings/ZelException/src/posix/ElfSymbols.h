@@ -34,7 +34,8 @@ private:
     std::string m_names;
 };
 
-// The table of the module at path, read once per module and kept for the process.
+// The table of the module at path, read once per module and kept for the process. The caller
+// holds the table while it uses the names it gives.
 std::shared_ptr<const ElfSymbols> CachedElfSymbols(const std::string& path);
 
 } // namespace Ostrel::detail

@@ -76,7 +76,8 @@ NativeFrame Describe(void* returnAddress)
     const char* shownPath = mainProgram ? info.dli_fname : module->l_name;
     frame.module = BaseName(shownPath != nullptr ? shownPath : "?");
     frame.offset = address - module->l_addr;
-    const char* name = CachedElfSymbols(mainProgram ? "/proc/self/exe" : module->l_name)->Find(frame.offset);
+    const std::shared_ptr<const ElfSymbols> symbols = CachedElfSymbols(mainProgram ? "/proc/self/exe" : module->l_name);
+    const char* name = symbols->Find(frame.offset);
     if (name == nullptr)
     {
         name = DynamicSymbolHolding(address);
@@ -90,13 +91,22 @@ NativeFrame Describe(void* returnAddress)
 
 } // namespace
 
-std::vector<NativeFrame> CaptureNativeFrames(int skip)
+std::vector<NativeFrame> CaptureNativeFrames(const void* first)
 {
     void* addresses[kMaxFrames];
     const int count = backtrace(addresses, kMaxFrames);
+    int start = 0;
+    while (start < count && addresses[start] != first)
+    {
+        ++start;
+    }
+    // A capture that cannot find its caller's frame lists every frame rather than none.
+    if (start == count)
+    {
+        start = 0;
+    }
     std::vector<NativeFrame> frames;
-    // Frame 0 is this function.
-    for (int i = 1 + skip; i < count; ++i)
+    for (int i = start; i < count; ++i)
     {
         frames.push_back(Describe(addresses[i]));
     }
