@@ -6,10 +6,13 @@
 #include "support/ChildProcess.h"
 #include "support/LogCapture.h"
 #include "support/PortableSupport.h"
+#include "support/System.h"
 
 #include <boost/exception/get_error_info.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -116,6 +119,42 @@ TEST(PortablePipes, MissingNameIsNotFoundAndTakenNameIsBusy)
         EXPECT_EQ(SystemCode(e), 231u);
     }
     EXPECT_EQ(log.Count(google::GLOG_ERROR, "Error 231 while creating the pipe " + taken + "."), 1);
+}
+
+// The system's listing of live pipes shows a server's name, in small letters, while the server
+// lives, and forgets it once the server has gone.
+TEST(PortablePipes, ListingShowsAServerWhileItLives)
+{
+    const std::string name = GeneratePipeName();
+    std::string lowerName = name;
+    std::transform(lowerName.begin(), lowerName.end(), lowerName.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const auto listed = [&]
+    {
+        const auto pipes = ListPipes();
+        return std::count_if(pipes.begin(), pipes.end(),
+                             [&](const PipeInfo& pipe) { return pipe.name == lowerName && pipe.live; });
+    };
+    auto server = DataInputPipe::Create(name, true);
+    if (zelio_portable::UnderWine())
+    {
+        ZELIO_KNOWN_WINE_DIFFERENCE(
+            "the listing of live pipes: Wine refuses to search \\\\.\\pipe\\ with 66 (ERROR_BAD_DEV_TYPE), "
+            "where Windows lists the pipes there with FindFirstFile and FindNextFile");
+        try
+        {
+            ListPipes();
+            ADD_FAILURE() << "Wine listed the pipes";
+        }
+        catch (const IOException& e)
+        {
+            EXPECT_EQ(SystemCode(e), 66u);
+        }
+        return;
+    }
+    EXPECT_EQ(listed(), 1);
+    server.reset();
+    EXPECT_EQ(listed(), 0);
 }
 
 TEST(PortablePipes, CancelEndsABlockedReadAndClosesThePipe)

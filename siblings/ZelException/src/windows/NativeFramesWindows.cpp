@@ -1,4 +1,4 @@
-// CaptureNativeFrames on Windows: CaptureStackBackTrace, each address placed in its module (the
+// The native frames on Windows: CaptureStackBackTrace, each address placed in its module (the
 // module's file name and the address's offset from the module's base), and named from the
 // module's exports where it exports the function that holds it.
 #include "../NativeFrames.h"
@@ -26,7 +26,6 @@ namespace
 {
 
 // At most 62 frames may be skipped and captured together on every version of Windows.
-constexpr int kMaxFrames = 62;
 constexpr DWORD kLongestPath = 32768;
 
 std::string Demangled(const std::string& symbol)
@@ -99,23 +98,14 @@ NativeFrame Describe(void* returnAddress)
 
 } // namespace
 
-std::vector<NativeFrame> CaptureNativeFrames(int skip)
+int CaptureReturnAddresses(void** addresses, int capacity)
 {
-    void* addresses[kMaxFrames];
-    // The first frame the system gives is this function's.
-    const int skipped = skip + 1;
-    if (skipped >= kMaxFrames)
-    {
-        return {};
-    }
-    const USHORT count = CaptureStackBackTrace(static_cast<DWORD>(skipped),
-                                               static_cast<DWORD>(kMaxFrames - skipped), addresses, nullptr);
-    std::vector<NativeFrame> frames;
-    for (USHORT i = 0; i < count; ++i)
-    {
-        frames.push_back(Describe(addresses[i]));
-    }
-    return frames;
+    return CaptureStackBackTrace(0, static_cast<DWORD>(capacity), addresses, nullptr);
+}
+
+NativeFrame DescribeNativeFrame(void* returnAddress)
+{
+    return Describe(returnAddress);
 }
 
 } // namespace Ostrel::detail
