@@ -180,7 +180,7 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
     SetLastError(0);
     const auto request = static_cast<DWORD>(std::min(size, detail::kPipeBufferSize));
     DWORD transferred = 0;
-    detail::PrepareOverlapped(m_transfer->overlapped);
+    detail::TransferPlacement placement(m_transfer->overlapped, m_share);
     if (!ReadFile(m_pipe, data, request, &transferred, &m_transfer->overlapped))
     {
         const DWORD error = GetLastError();
@@ -195,6 +195,7 @@ bool DataInputPipe::ReadRaw(uint8_t* data, uint64_t size, uint64_t* read)
     {
         return FailAfterWait(GetLastError());
     }
+    placement.Moved(transferred);
     *read = transferred;
     return true;
 }
@@ -228,7 +229,7 @@ bool DataInputPipe::FailAfterWait(uint32_t error)
 // unexpected: logged and thrown, with the pipe left open.
 bool DataInputPipe::Fail(uint32_t error)
 {
-    if (detail::LogClosingCondition(error))
+    if (detail::LogReadClosingCondition(error))
     {
         return CloseStep();
     }

@@ -136,7 +136,7 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
     SetLastError(0);
     const auto request = static_cast<DWORD>(std::min(size, detail::kPipeBufferSize));
     DWORD transferred = 0;
-    detail::PrepareOverlapped(m_transfer->overlapped);
+    detail::TransferPlacement placement(m_transfer->overlapped, m_share);
     if (!WriteFile(m_pipe, data, request, &transferred, &m_transfer->overlapped))
     {
         const DWORD error = GetLastError();
@@ -150,6 +150,7 @@ bool DataOutputPipe::WriteRaw(const uint8_t* data, uint64_t size, uint64_t* writ
     {
         return FailAfterWait(GetLastError());
     }
+    placement.Moved(transferred);
     *written = transferred;
     return true;
 }
@@ -178,7 +179,7 @@ bool DataOutputPipe::FailAfterWait(uint32_t error)
 // pipe left open.
 bool DataOutputPipe::Fail(uint32_t error)
 {
-    if (detail::LogClosingCondition(error))
+    if (detail::LogWriteClosingCondition(error))
     {
         return CloseStep();
     }

@@ -1,5 +1,6 @@
 // The steps that the pipe input and the pipe output share.
 #include "pipes/PipeSteps.h"
+#include "pipes/FilePosition.h"
 #include "pipes/SharedPipeHandle.h"
 
 #include <glog/logging.h>
@@ -17,6 +18,28 @@ void PrepareOverlapped(OVERLAPPED& overlapped)
     ResetEvent(overlapped.hEvent);
     overlapped.Offset = 0;
     overlapped.OffsetHigh = 0;
+}
+
+TransferPlacement::TransferPlacement(OVERLAPPED& overlapped, const std::shared_ptr<SharedPipeHandle>& share)
+    : m_position(share ? share->Position() : nullptr)
+{
+    PrepareOverlapped(overlapped);
+    if (!m_position)
+    {
+        return;
+    }
+    m_lock = std::unique_lock<std::mutex>(m_position->Lock());
+    m_offset = m_position->Next();
+    overlapped.Offset = static_cast<DWORD>(m_offset);
+    overlapped.OffsetHigh = static_cast<DWORD>(m_offset >> 32);
+}
+
+void TransferPlacement::Moved(DWORD transferred)
+{
+    if (m_position)
+    {
+        m_position->Advance(m_offset, transferred);
+    }
 }
 
 void WaitForTransferOrInterrupt(const HANDLE (&waitList)[2])
@@ -53,6 +76,9 @@ void CancelTransfer(HANDLE pipe, OVERLAPPED& overlapped)
     GetOverlappedResult(pipe, &overlapped, &transferred, TRUE);
 }
 
+namespace
+{
+
 bool LogClosingCondition(DWORD error)
 {
     switch (error)
@@ -66,6 +92,18 @@ bool LogClosingCondition(DWORD error)
     default:
         return false;
     }
+}
+
+} // namespace
+
+bool LogReadClosingCondition(DWORD error)
+{
+    return LogClosingCondition(error == ERROR_HANDLE_EOF ? ERROR_BROKEN_PIPE : error);
+}
+
+bool LogWriteClosingCondition(DWORD error)
+{
+    return LogClosingCondition(error == ERROR_NO_DATA ? ERROR_BROKEN_PIPE : error);
 }
 
 bool CloseAfterFailure(HANDLE& pipe, std::shared_ptr<SharedPipeHandle>& share)

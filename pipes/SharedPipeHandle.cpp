@@ -1,13 +1,15 @@
 // SharedPipeHandle: a pipe handle closed by the last of the streams that use it.
 #include "pipes/SharedPipeHandle.h"
+#include "pipes/FilePosition.h"
 
 #include <glog/logging.h>
 
 namespace Ostrel::Core
 {
 
-SharedPipeHandle::SharedPipeHandle(HANDLE handle, std::string name) noexcept
-    : m_handle(handle), m_name(std::move(name))
+SharedPipeHandle::SharedPipeHandle(HANDLE handle, std::string name,
+                                   std::shared_ptr<detail::FilePosition> position) noexcept
+    : m_handle(handle), m_name(std::move(name)), m_position(std::move(position))
 {
 }
 

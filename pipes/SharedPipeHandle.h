@@ -11,13 +11,18 @@
 
 namespace Ostrel::Core
 {
+namespace detail
+{
+class FilePosition;
+}
 
 class SharedPipeHandle
 {
 public:
     // name: the pipe's name, for the errors of the streams that share it; empty for a handle the
-    // library did not open by name.
-    explicit SharedPipeHandle(HANDLE handle, std::string name = {}) noexcept;
+    // library did not open by name. position: where the transfers go, for a handle to a disk file.
+    explicit SharedPipeHandle(HANDLE handle, std::string name = {},
+                              std::shared_ptr<detail::FilePosition> position = nullptr) noexcept;
     // Closes the handle; a failure is logged.
     ~SharedPipeHandle();
     SharedPipeHandle(const SharedPipeHandle&) = delete;
@@ -25,10 +30,12 @@ public:
 
     HANDLE Get() const noexcept { return m_handle; }
     const std::string& Name() const noexcept { return m_name; }
+    const std::shared_ptr<detail::FilePosition>& Position() const noexcept { return m_position; }
 
 private:
     HANDLE m_handle;
     std::string m_name;
+    std::shared_ptr<detail::FilePosition> m_position;
 };
 
 using PipeHandleShare = std::shared_ptr<SharedPipeHandle>;

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs, from Debian's packages, whatever the build and the tests need and the machine lacks.
+# Installs, from Debian's packages, whatever the build and the tests need and the machine lacks:
+# for the Windows check, the MinGW-w64 cross compiler, Wine, and GoogleTest's sources (googletest),
+# which the cross build compiles itself; and Python 3, which the tests of the tools run.
 # Idempotent: when everything is present it only asks dpkg and returns.
 set -euo pipefail
 
@@ -7,7 +9,9 @@ packages=(
   g++ cmake ninja-build pkg-config
   libboost-dev libboost-thread-dev libboost-chrono-dev
   libgoogle-glog-dev libssl-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  g++-mingw-w64-x86-64-posix wine64
+  python3
 )
 
 missing=()

@@ -1,6 +1,8 @@
 // The process-wide shares of the standard handles.
 #include "streams/StandardHandleShare.h"
 
+#include "pipes/FilePosition.h"
+
 #include <mutex>
 
 namespace Ostrel::Core::detail
@@ -46,7 +48,9 @@ std::shared_ptr<SharedPipeHandle> ShareStandardHandle(DWORD which)
     {
         return nullptr;
     }
-    auto share = std::make_shared<SharedPipeHandle>(handle);
+    // A standard handle redirected to a file honours the offset of every transfer: its transfers
+    // go at the file's position.
+    auto share = std::make_shared<SharedPipeHandle>(handle, std::string(), FilePosition::ForHandle(handle));
     state.share = share;
     state.shared = true;
     return share;

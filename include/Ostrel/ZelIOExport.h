@@ -14,3 +14,12 @@
 #else
 #define ZELIO_API __attribute__((visibility("default")))
 #endif
+
+// An inline member function that the library also exports. On Windows the class's own dllexport
+// already exports its inline members, and a consumer's dllimport must not be put on an inline
+// function; elsewhere inline functions are hidden unless marked.
+#if defined(_WIN32)
+#define ZELIO_INLINE_API
+#else
+#define ZELIO_INLINE_API ZELIO_API
+#endif

@@ -1,4 +1,4 @@
-// ReadFile, WriteFile, GetOverlappedResult, CancelIo, CloseHandle.
+// ReadFile, WriteFile, GetOverlappedResult, CancelIo, CloseHandle, GetFileType, SetFilePointerEx.
 #include "HandleCache.h"
 #include "HandleTable.h"
 #include "LastError.h"
@@ -73,5 +73,35 @@ BOOL Ostrel::Platform::Win32::CloseHandle(HANDLE hObject)
         return FALSE;
     }
     object->Close();
+    return TRUE;
+}
+
+DWORD Ostrel::Platform::Win32::GetFileType(HANDLE hFile)
+{
+    const HandleRef<Stream> stream = FindStream(hFile);
+    if (!stream)
+    {
+        return FILE_TYPE_UNKNOWN;
+    }
+    return stream->FileType();
+}
+
+BOOL Ostrel::Platform::Win32::SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
+                                               PLARGE_INTEGER lpNewFilePointer, DWORD dwMoveMethod)
+{
+    const HandleRef<Stream> stream = FindStream(hFile);
+    if (!stream)
+    {
+        return FALSE;
+    }
+    int64_t position = 0;
+    if (!stream->MovePointer(liDistanceToMove.QuadPart, dwMoveMethod, &position))
+    {
+        return FALSE;
+    }
+    if (lpNewFilePointer != nullptr)
+    {
+        lpNewFilePointer->QuadPart = position;
+    }
     return TRUE;
 }

@@ -78,6 +78,65 @@ void StdStream::ChooseMedium()
     }
 }
 
+DWORD StdStream::FileType() const
+{
+    struct stat status
+    {
+    };
+    if (::fstat(m_stdFd, &status) != 0)
+    {
+        SetLastError(ErrorFromErrno(errno));
+        return FILE_TYPE_UNKNOWN;
+    }
+    if (S_ISREG(status.st_mode) || S_ISDIR(status.st_mode))
+    {
+        return FILE_TYPE_DISK;
+    }
+    if (S_ISCHR(status.st_mode))
+    {
+        return FILE_TYPE_CHAR;
+    }
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+    {
+        return FILE_TYPE_PIPE;
+    }
+    SetLastError(ERROR_SUCCESS);
+    return FILE_TYPE_UNKNOWN;
+}
+
+BOOL StdStream::MovePointer(int64_t distance, DWORD method, int64_t* position)
+{
+    if (m_medium != Medium::File)
+    {
+        return Fail(ERROR_INVALID_FUNCTION);
+    }
+    int whence = SEEK_SET;
+    switch (method)
+    {
+    case FILE_BEGIN:
+        whence = SEEK_SET;
+        break;
+    case FILE_CURRENT:
+        whence = SEEK_CUR;
+        break;
+    case FILE_END:
+        whence = SEEK_END;
+        break;
+    default:
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    const off_t moved = ::lseek(m_stdFd, static_cast<off_t>(distance), whence);
+    if (moved < 0)
+    {
+        return Fail(errno == EINVAL ? ERROR_NEGATIVE_SEEK : ErrorFromErrno(errno));
+    }
+    if (position != nullptr)
+    {
+        *position = moved;
+    }
+    return TRUE;
+}
+
 int StdStream::IoFd() const noexcept
 {
     return m_medium == Medium::Private ? m_private.Get() : m_stdFd;

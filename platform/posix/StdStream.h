@@ -26,6 +26,9 @@ public:
 
     StdStream(int stdFd, DWORD access);
 
+    DWORD FileType() const override;
+    BOOL MovePointer(int64_t distance, DWORD method, int64_t* position) override;
+
 protected:
     Attempt TryTransfer(TransferKind kind, char* buffer, DWORD size) override;
     Watch WatchFor(TransferKind kind) const override;

@@ -369,6 +369,11 @@ BOOL Stream::GetResult(OVERLAPPED* record, DWORD* transferred, bool wait)
     return Report(record, transferred);
 }
 
+BOOL Stream::MovePointer(int64_t, DWORD, int64_t*)
+{
+    return Fail(ERROR_INVALID_FUNCTION);
+}
+
 BOOL Stream::CancelIssuedByThisThread()
 {
     const std::thread::id self = std::this_thread::get_id();

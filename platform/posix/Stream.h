@@ -38,6 +38,11 @@ public:
     // by fork it closes the child's own descriptors and nothing else.
     void Close() final;
 
+    // GetFileType's answer for the handle: a pipe, unless the stream says otherwise.
+    virtual DWORD FileType() const { return FILE_TYPE_PIPE; }
+    // SetFilePointerEx on the handle: only a stream over a file has a pointer to move.
+    virtual BOOL MovePointer(int64_t distance, DWORD method, int64_t* position);
+
     // For a wait on the event of a pending transfer: what to watch, false when the transfer is no
     // longer pending; then one more try at the lane's transfers.
     bool WatchTransfer(TransferKind kind, const OVERLAPPED* record, Watch& watch);

@@ -32,7 +32,7 @@ public:
     // At the end of the input, throws IOException (without records); the bits this call had
     // already consumed are lost and the reader stays usable. The input's own exceptions propagate.
     // Inline, so that bits already held cost no call; also exported from the library.
-    ZELIO_API inline uint64_t ReadBits(uint64_t count);
+    ZELIO_INLINE_API inline uint64_t ReadBits(uint64_t count);
     // The bits not yet read: those left in the current byte plus 8 per byte between the input's
     // position and its size (none for a position at or beyond the size).
     uint64_t BitsLeft() const;

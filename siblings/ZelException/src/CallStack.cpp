@@ -10,6 +10,31 @@
 
 namespace Ostrel
 {
+
+std::vector<detail::NativeFrame> detail::CaptureNativeFrames(const void* first)
+{
+    // Windows takes at most 62 frames in one capture.
+    constexpr int kMaxFrames = 62;
+    void* addresses[kMaxFrames];
+    const int count = CaptureReturnAddresses(addresses, kMaxFrames);
+    int start = 0;
+    while (start < count && addresses[start] != first)
+    {
+        ++start;
+    }
+    // A capture that cannot find its caller's frame lists every frame rather than none.
+    if (start == count)
+    {
+        start = 0;
+    }
+    std::vector<NativeFrame> frames;
+    for (int i = start; i < count; ++i)
+    {
+        frames.push_back(DescribeNativeFrame(addresses[i]));
+    }
+    return frames;
+}
+
 namespace
 {
 

@@ -25,4 +25,9 @@ struct NativeFrame
 // frames to skip instead would depend on inlining and on the tools that wrap the capture.
 std::vector<NativeFrame> CaptureNativeFrames(const void* first);
 
+// Each platform's part: the return addresses of the calling thread, innermost first, at most
+// `capacity` of them (their count is returned), and the frame one of them names.
+int CaptureReturnAddresses(void** addresses, int capacity);
+NativeFrame DescribeNativeFrame(void* returnAddress);
+
 } // namespace Ostrel::detail

@@ -1,4 +1,4 @@
-// CaptureNativeFrames on glibc: backtrace(), each address placed in its module with dladdr1, and
+// The native frames on glibc: backtrace(), each address placed in its module with dladdr1, and
 // named from the module's full symbol table, or from its dynamic symbols when it is stripped.
 #include "../NativeFrames.h"
 
@@ -18,8 +18,6 @@ namespace Ostrel::detail
 {
 namespace
 {
-
-constexpr int kMaxFrames = 64;
 
 struct FreeDeleter
 {
@@ -91,26 +89,14 @@ NativeFrame Describe(void* returnAddress)
 
 } // namespace
 
-std::vector<NativeFrame> CaptureNativeFrames(const void* first)
+int CaptureReturnAddresses(void** addresses, int capacity)
 {
-    void* addresses[kMaxFrames];
-    const int count = backtrace(addresses, kMaxFrames);
-    int start = 0;
-    while (start < count && addresses[start] != first)
-    {
-        ++start;
-    }
-    // A capture that cannot find its caller's frame lists every frame rather than none.
-    if (start == count)
-    {
-        start = 0;
-    }
-    std::vector<NativeFrame> frames;
-    for (int i = start; i < count; ++i)
-    {
-        frames.push_back(Describe(addresses[i]));
-    }
-    return frames;
+    return backtrace(addresses, capacity);
+}
+
+NativeFrame DescribeNativeFrame(void* returnAddress)
+{
+    return Describe(returnAddress);
 }
 
 } // namespace Ostrel::detail

@@ -22,6 +22,7 @@ typedef void* HANDLE;
 typedef uint32_t DWORD;
 typedef int BOOL;
 typedef uint16_t WORD;
+typedef int32_t LONG;
 typedef uintptr_t ULONG_PTR;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
@@ -43,6 +44,17 @@ typedef struct _OVERLAPPED
     DWORD OffsetHigh;
     HANDLE hEvent;
 } OVERLAPPED, *LPOVERLAPPED;
+
+// A signed 64-bit value, as a whole or in halves.
+typedef union _LARGE_INTEGER
+{
+    struct
+    {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    int64_t QuadPart;
+} LARGE_INTEGER, *PLARGE_INTEGER;
 
 // 100-nanosecond ticks since 1601-01-01 00:00:00 UTC.
 typedef struct _FILETIME
@@ -101,6 +113,15 @@ typedef enum _GET_FILEEX_INFO_LEVELS
 #define GENERIC_WRITE 0x40000000u
 #define OPEN_EXISTING 3u
 
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
@@ -114,10 +135,12 @@ typedef enum _GET_FILEEX_INFO_LEVELS
 #define ERROR_INVALID_HANDLE 6u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_GEN_FAILURE 31u
+#define ERROR_HANDLE_EOF 38u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_BROKEN_PIPE 109u
 #define ERROR_DISK_FULL 112u
 #define ERROR_INVALID_NAME 123u
+#define ERROR_NEGATIVE_SEEK 131u
 #define ERROR_PIPE_BUSY 231u
 #define ERROR_NO_DATA 232u
 #define ERROR_MORE_DATA 234u
@@ -174,6 +197,16 @@ ZELPLATFORM_WIN32 BOOL CancelIo(HANDLE hFile);
 // blocks on it; the handle value never names another object afterwards.
 ZELPLATFORM_WIN32 BOOL CloseHandle(HANDLE hObject);
 
+// What a pipe or standard handle leads to: FILE_TYPE_PIPE for a pipe end and for a standard handle
+// over a pipe or a socket, FILE_TYPE_DISK over a regular file or a directory, FILE_TYPE_CHAR over a
+// terminal or another character device. FILE_TYPE_UNKNOWN with ERROR_INVALID_HANDLE for an event
+// or a closed handle, and with ERROR_SUCCESS for a descriptor of any other kind.
+ZELPLATFORM_WIN32 DWORD GetFileType(HANDLE hFile);
+// Moves the file pointer of a standard handle over a regular file (the descriptor's offset, which
+// its transfers use); lpNewFilePointer may be NULL. A pipe or a device gives ERROR_INVALID_FUNCTION.
+ZELPLATFORM_WIN32 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceToMove,
+                                        PLARGE_INTEGER lpNewFilePointer, DWORD dwMoveMethod);
+
 // NULL when the process has no such descriptor. The handle reads or writes sequentially whatever
 // the descriptor is (pipe, socket, terminal, regular file); the end of the input is
 // ERROR_BROKEN_PIPE. Closing it releases the descriptor's file but keeps its number taken.
@@ -206,6 +239,8 @@ using Ostrel::Platform::Win32::GetOverlappedResult;
 using Ostrel::Platform::Win32::CancelIo;
 using Ostrel::Platform::Win32::CloseHandle;
 using Ostrel::Platform::Win32::GetStdHandle;
+using Ostrel::Platform::Win32::GetFileType;
+using Ostrel::Platform::Win32::SetFilePointerEx;
 using Ostrel::Platform::Win32::GetFileAttributesExW;
 using Ostrel::Platform::Win32::FileTimeToSystemTime;
 using Ostrel::Platform::Win32::_tempnam;

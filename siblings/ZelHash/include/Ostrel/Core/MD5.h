@@ -16,8 +16,9 @@ namespace Ostrel::Core
 // An MD5 digest built piece by piece: the constructor starts it, Update adds bytes, Final adds the
 // salt after them and returns the digest. Any split of the same bytes into Updates gives the same
 // digest, and one Update with data followed by Final(salt) gives MD5Generate(data, salt).
-// Throws std::runtime_error, with OpenSSL's error text, when libcrypto cannot compute MD5 (for
-// example when the loaded providers do not offer it), and std::bad_alloc when it runs out of memory.
+// Throws std::runtime_error, with the system's error text (OpenSSL's libcrypto; CNG's status on
+// Windows), when MD5 cannot be computed (for example when the loaded providers do not offer it),
+// and std::bad_alloc when it runs out of memory.
 class ZELHASH_API MD5Digest
 {
 public:

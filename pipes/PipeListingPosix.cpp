@@ -1,4 +1,4 @@
-// ListPipes: the platform's listing of the pipe directory, in the library's terms.
+// ListPipes on POSIX: the layer's listing of the pipe directory, in the library's terms.
 #include <Ostrel/Core/IOException.h>
 #include <Ostrel/Core/PipeListing.h>
 

@@ -1,0 +1,111 @@
+// The native frames on Windows: CaptureStackBackTrace, each address placed in its module (the
+// module's file name and the address's offset from the module's base), and named from the
+// module's exports where it exports the function that holds it.
+#include "../NativeFrames.h"
+
+#include "PeExports.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#if defined(__GNUC__)
+#include <cxxabi.h>
+#endif
+
+#include <cstdlib>
+#include <memory>
+
+namespace Ostrel::detail
+{
+namespace
+{
+
+// At most 62 frames may be skipped and captured together on every version of Windows.
+constexpr DWORD kLongestPath = 32768;
+
+std::string Demangled(const std::string& symbol)
+{
+#if defined(__GNUC__)
+    struct FreeDeleter
+    {
+        void operator()(char* p) const noexcept { std::free(p); }
+    };
+    int status = 0;
+    std::unique_ptr<char, FreeDeleter> name(abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status));
+    if (status == 0 && name)
+    {
+        return name.get();
+    }
+#endif
+    return symbol;
+}
+
+std::string Utf8(const wchar_t* text, int length)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+    {
+        WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), size, nullptr, nullptr);
+    }
+    return utf8;
+}
+
+// The module's file name without its folder ("libzelio.dll"), or empty when unknown.
+std::string ModuleName(HMODULE module)
+{
+    std::wstring path(kLongestPath, L'\0');
+    const DWORD length = GetModuleFileNameW(module, path.data(), kLongestPath);
+    if (length == 0 || length >= kLongestPath)
+    {
+        return {};
+    }
+    path.resize(length);
+    const std::size_t slash = path.find_last_of(L"\\/");
+    const std::wstring base = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return Utf8(base.data(), static_cast<int>(base.size()));
+}
+
+NativeFrame Describe(void* returnAddress)
+{
+    NativeFrame frame;
+    // The return address points after the call: one byte back lies inside the calling function.
+    const auto address = reinterpret_cast<std::uintptr_t>(returnAddress) - 1;
+    frame.offset = address;
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(address), &module) ||
+        module == nullptr)
+    {
+        return frame;
+    }
+    const auto base = reinterpret_cast<std::uintptr_t>(module);
+    frame.module = ModuleName(module);
+    frame.offset = address - base;
+    const std::string exported = ExportedFunctionHolding(base, address);
+    if (!exported.empty())
+    {
+        frame.function = Demangled(exported);
+    }
+    return frame;
+}
+
+} // namespace
+
+int CaptureReturnAddresses(void** addresses, int capacity)
+{
+    return CaptureStackBackTrace(0, static_cast<DWORD>(capacity), addresses, nullptr);
+}
+
+NativeFrame DescribeNativeFrame(void* returnAddress)
+{
+    return Describe(returnAddress);
+}
+
+} // namespace Ostrel::detail
