@@ -72,23 +72,28 @@ void Unlink(ThreadStorage& storage)
     }
 }
 
-void Release(ThreadStorage& storage)
+// Takes a thread's entries out of its storage and the list, so that what they hold is released
+// after the list's lock is given back: a release may then use the layer again.
+std::array<CachedHandle, 8> Take(ThreadStorage& storage)
 {
+    Unlink(storage);
     storage.ready = false;
+    std::array<CachedHandle, 8> taken = std::move(EntriesOf(storage));
     EntriesOf(storage).~array();
+    return taken;
 }
 
 // The end of a thread that used the layer.
 void DestroyEntries(void* storage)
 {
+    // Declared before the lock, so released after it.
+    std::array<CachedHandle, 8> taken;
     ListLock lock;
     auto& ended = *static_cast<ThreadStorage*>(storage);
-    if (!ended.ready)
+    if (ended.ready)
     {
-        return;
+        taken = Take(ended);
     }
-    Unlink(ended);
-    Release(ended);
 }
 
 void MakeEntriesKey()
@@ -102,14 +107,27 @@ void LockListForFork()
     ::pthread_mutex_lock(&g_listLock);
 }
 
-void UnlockListAfterFork()
+void UnlockListInParent()
 {
+    ::pthread_mutex_unlock(&g_listLock);
+}
+
+// The child has only the forking thread. The other threads' storage stays in the child's memory,
+// and the system reuses it for the threads the child starts: it must leave the list, or those
+// threads would link it a second time. What those entries hold stays with the child unreleased.
+void ForgetOtherThreadsInChild()
+{
+    g_first = nullptr;
+    if (t_storage.ready)
+    {
+        Link(t_storage);
+    }
     ::pthread_mutex_unlock(&g_listLock);
 }
 
 __attribute__((constructor)) void GuardListAcrossFork()
 {
-    ::pthread_atfork(LockListForFork, UnlockListAfterFork, UnlockListAfterFork);
+    ::pthread_atfork(LockListForFork, UnlockListInParent, ForgetOtherThreadsInChild);
 }
 
 } // namespace
@@ -131,17 +149,23 @@ HandleCache::Entries& HandleCache::ThreadEntries() noexcept
 
 void HandleCache::ReleaseEveryThread() noexcept
 {
-    ListLock lock;
-    if (g_entriesKeyMade)
     {
-        ::pthread_key_delete(g_entriesKey);
-        g_entriesKeyMade = false;
+        ListLock lock;
+        if (g_entriesKeyMade)
+        {
+            ::pthread_key_delete(g_entriesKey);
+            g_entriesKeyMade = false;
+        }
     }
-    while (g_first != nullptr)
+    for (;;)
     {
-        ThreadStorage& storage = *g_first;
-        Unlink(storage);
-        Release(storage);
+        std::array<CachedHandle, 8> taken;
+        ListLock lock;
+        if (g_first == nullptr)
+        {
+            return;
+        }
+        taken = Take(*g_first);
     }
 }
 

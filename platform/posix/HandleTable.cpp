@@ -2,6 +2,7 @@
 #include "HandleTable.h"
 
 #include "LastError.h"
+#include "LibraryUnload.h"
 
 #include <new>
 #include <thread>
@@ -63,8 +64,14 @@ HandleTable& HandleTable::Instance()
 {
     // Not destroyed when the process exits, since threads that outlive main() may still close or
     // use handles; only unloading the library frees it.
-    static HandleTable* const table = g_table = new HandleTable;
-    return *table;
+    static std::once_flag made;
+    std::call_once(made,
+                   []
+                   {
+                       WatchForProcessExit();
+                       g_table = new HandleTable;
+                   });
+    return *g_table;
 }
 
 void HandleTable::FreeAtUnload() noexcept

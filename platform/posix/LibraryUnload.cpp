@@ -3,10 +3,13 @@
 // threads that outlive main() may still use them while the process exits; once the library's
 // code is unmapped nothing could free them, and a host that loads and unloads the library again
 // and again would lose them on every round.
+#include "LibraryUnload.h"
+
 #include "HandleCache.h"
 #include "HandleTable.h"
 
 #include <atomic>
+#include <cstdlib>
 
 namespace Ostrel::Platform
 {
@@ -14,16 +17,17 @@ namespace Ostrel::Platform
 namespace
 {
 
-// The process runs its exit handlers, this object's destructor among them, before it runs the
-// libraries' finalisers; dlclose runs a library's finalisers before its exit handlers. So the
-// flag is set in the finaliser below only when the process is exiting.
 std::atomic<bool> g_processExiting{false};
 
-struct ExitMark
+void MarkProcessExiting()
 {
-    ~ExitMark() { g_processExiting.store(true, std::memory_order_relaxed); }
-} g_exitMark;
+    g_processExiting.store(true, std::memory_order_relaxed);
+}
 
+// Runs when the library is unloaded, and when the process exits. The handler registered by
+// WatchForProcessExit tells the two apart: it was registered after main() began (or after the
+// host's dlopen), so the process's exit runs it before the finalisers of every library, whereas a
+// dlclose runs this finaliser before the library's own exit handlers.
 __attribute__((destructor)) void FreeWhatTheLayerKeeps()
 {
     if (g_processExiting.load(std::memory_order_relaxed))
@@ -35,5 +39,15 @@ __attribute__((destructor)) void FreeWhatTheLayerKeeps()
 }
 
 } // namespace
+
+void WatchForProcessExit() noexcept
+{
+    // Should the registration fail, the process's exit would be taken for an unload: keep
+    // everything then.
+    if (std::atexit(MarkProcessExiting) != 0)
+    {
+        MarkProcessExiting();
+    }
+}
 
 } // namespace Ostrel::Platform

@@ -2,11 +2,14 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace
 {
@@ -72,6 +75,94 @@ TEST(Package, AThreadThatUsedTheLibraryEndsAfterTheUnload)
     }
     changed.notify_all();
     worker.join();
+}
+
+// A child made by fork while threads of the parent have used the library starts threads of its
+// own that use it (the system gives them the memory of the parent's threads), then unloads it.
+TEST(Package, AForkedChildStartsThreadsOfItsOwnAndUnloads)
+{
+    void* library = dlopen(ZELIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const auto createEvent = Find<void* (*)(void*, int, int, const wchar_t*)>(
+        library, "_ZN6Ostrel8Platform5Win3212CreateEventWEP20_SECURITY_ATTRIBUTESiiPKw");
+    const auto setEvent = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win328SetEventEPv");
+    const auto closeHandle = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win3211CloseHandleEPv");
+    ASSERT_TRUE(createEvent && setEvent && closeHandle);
+    const auto useTheLibrary = [&]
+    {
+        void* event = createEvent(nullptr, 1, 0, nullptr);
+        return event != nullptr && setEvent(event) && closeHandle(event);
+    };
+
+    constexpr int kThreads = 4;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int ready = 0;
+    bool release = false;
+    std::vector<std::thread> parents;
+    for (int i = 0; i < kThreads; ++i)
+    {
+        parents.emplace_back(
+            [&]
+            {
+                const bool used = useTheLibrary();
+                std::unique_lock<std::mutex> lock(mutex);
+                ready += used ? 1 : kThreads + 1;
+                changed.notify_all();
+                changed.wait(lock, [&] { return release; });
+            });
+    }
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return ready >= kThreads; });
+    }
+    ASSERT_EQ(ready, kThreads);
+
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        alarm(20);
+        for (int round = 0; round < 3; ++round)
+        {
+            std::vector<std::thread> own;
+            bool allUsed = true;
+            std::mutex ownMutex;
+            for (int i = 0; i < kThreads; ++i)
+            {
+                own.emplace_back(
+                    [&]
+                    {
+                        const bool used = useTheLibrary();
+                        std::lock_guard<std::mutex> lock(ownMutex);
+                        allUsed = allUsed && used;
+                    });
+            }
+            for (std::thread& thread : own)
+            {
+                thread.join();
+            }
+            if (!allUsed)
+            {
+                _exit(2);
+            }
+        }
+        _exit(dlclose(library) == 0 ? 0 : 3);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        release = true;
+    }
+    changed.notify_all();
+    for (std::thread& thread : parents)
+    {
+        thread.join();
+    }
+    EXPECT_EQ(dlclose(library), 0) << dlerror();
 }
 
 } // namespace
