@@ -1,5 +1,6 @@
 // FilePosition: the file pointer of a handle to a disk file, read before each transfer and moved
-// past it afterwards, which a handle opened for overlapped transfers would not do by itself.
+// past it afterwards where the transfer left it where it was, as a handle opened for overlapped
+// transfers does.
 #include "pipes/FilePosition.h"
 
 namespace Ostrel::Core::detail
@@ -28,7 +29,14 @@ uint64_t FilePosition::Next()
 void FilePosition::Advance(uint64_t offset, uint64_t transferred)
 {
     m_next = offset + transferred;
+    LARGE_INTEGER none{};
     LARGE_INTEGER pointer{};
+    if (!SetFilePointerEx(m_file, none, &pointer, FILE_CURRENT) || pointer.QuadPart != static_cast<int64_t>(offset))
+    {
+        // The transfer moved the pointer itself (a handle for plain transfers does, and so may
+        // another writer of the same file since): moving it back would write over their bytes.
+        return;
+    }
     pointer.QuadPart = static_cast<int64_t>(m_next);
     SetFilePointerEx(m_file, pointer, nullptr, FILE_BEGIN);
 }

@@ -26,7 +26,8 @@ public:
 
     // With Lock() held: the offset of the next transfer, the file's pointer.
     uint64_t Next();
-    // With Lock() held: moves the pointer past a transfer that went at offset.
+    // With Lock() held: moves the pointer past a transfer that went at offset, unless the transfer
+    // (or another writer of the file) has moved it already.
     void Advance(uint64_t offset, uint64_t transferred);
     std::mutex& Lock() noexcept { return m_mutex; }
 

@@ -265,6 +265,35 @@ int NoStandardInput()
 
 } // namespace
 
+// Writes count blocks of 4096 'L' through DataStdOutput while another thread writes count blocks
+// of 4096 'R' to the same standard output with plain writes: a file shared by both.
+int ShareStandardOutput(uint64_t count)
+{
+    uint64_t bufferSize = 0;
+    auto output = DataStdOutput::Create(bufferSize);
+    if (!output)
+    {
+        return 2;
+    }
+    std::thread plain(
+        [count]
+        {
+            const std::vector<char> block(4096, 'R');
+            for (uint64_t i = 0; i < count; ++i)
+            {
+                (void)::write(1, block.data(), block.size());
+            }
+        });
+    const std::vector<uint8_t> block(4096, 'L');
+    uint64_t whole = 0;
+    for (uint64_t i = 0; i < count; ++i)
+    {
+        whole += output->Write(block.data(), block.size()) == block.size() ? 1 : 0;
+    }
+    plain.join();
+    return whole == count ? 0 : 3;
+}
+
 int main(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
@@ -304,6 +333,10 @@ int main(int argc, char** argv)
     if (args.size() == 2 && args[0] == "read-stdin")
     {
         return ReadStandardInput(std::stoull(args[1]));
+    }
+    if (args.size() == 2 && args[0] == "share-stdout")
+    {
+        return ShareStandardOutput(std::stoull(args[1]));
     }
     if (args.size() == 1 && args[0] == "two-stdout")
     {
