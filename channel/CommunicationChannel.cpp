@@ -9,10 +9,11 @@
 #include "channel/FrameWriter.h"
 #include "streams/StreamMembers.h"
 
+#include <Ostrel/Platform/Windows.h>
+
 #include <boost/bind/bind.hpp>
 #include <boost/thread/thread.hpp>
 
-#include <unistd.h>
 #include <vector>
 
 namespace Ostrel::Core
@@ -38,7 +39,7 @@ boost::intrusive_ptr<IDataChannel> CommunicationChannel::Create(boost::intrusive
 
 CommunicationChannel::CommunicationChannel(boost::intrusive_ptr<IByteDataInput> input,
                                            boost::intrusive_ptr<IByteDataOutput> output, bool threaded)
-    : m_threaded(threaded), m_owner(::getpid()), m_core(std::make_shared<detail::ChannelCore>(std::move(input))),
+    : m_threaded(threaded), m_owner(GetCurrentProcessId()), m_core(std::make_shared<detail::ChannelCore>(std::move(input))),
       m_writer(std::make_unique<detail::FrameWriter>(std::move(output)))
 {
     if (m_threaded)
@@ -57,7 +58,7 @@ CommunicationChannel::~CommunicationChannel()
 
 void CommunicationChannel::StopReader()
 {
-    if (::getpid() != m_owner)
+    if (GetCurrentProcessId() != m_owner)
     {
         // A child made by fork holds a copy of the channel, but the reader thread runs only in the
         // process that made it: nothing may be asked of that thread here (no interrupt, join or

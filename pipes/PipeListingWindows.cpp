@@ -1,6 +1,7 @@
 // ListPipes on Windows: the system's own directory of named pipes, \\.\pipe\, read without opening
 // any pipe. Windows tells neither the directions a server offers nor when a pipe was made, and
-// names are only ever live there: those fields stay false and 0.
+// names are only ever live there: those fields stay false and 0. Windows lists the pipes of every
+// user.
 #include <Ostrel/Core/IOException.h>
 #include <Ostrel/Core/PipeListing.h>
 
@@ -17,17 +18,18 @@ namespace Ostrel::Core
 namespace
 {
 
-// The pipe's name in small letters, as names ignore case: UTF-8 of the system's UTF-16 name.
+// The pipe's name in small letters, as names ignore case, in the code page that the pipe
+// factories take names in (they open pipes by their ANSI names).
 std::string PipeNameOf(const wchar_t* fileName)
 {
     std::wstring lower(fileName);
     std::transform(lower.begin(), lower.end(), lower.begin(), [](wchar_t c) { return std::towlower(c); });
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, lower.c_str(), static_cast<int>(lower.size()), nullptr,
+    const int size = ::WideCharToMultiByte(CP_ACP, 0, lower.c_str(), static_cast<int>(lower.size()), nullptr,
                                            0, nullptr, nullptr);
     std::string utf8(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
     if (size > 0)
     {
-        ::WideCharToMultiByte(CP_UTF8, 0, lower.c_str(), static_cast<int>(lower.size()), utf8.data(), size,
+        ::WideCharToMultiByte(CP_ACP, 0, lower.c_str(), static_cast<int>(lower.size()), utf8.data(), size,
                               nullptr, nullptr);
     }
     return utf8;
@@ -78,6 +80,11 @@ std::vector<PipeInfo> ListPipes(bool)
         info.live = true;
         pipes.push_back(std::move(info));
     } while (::FindNextFileW(search.Get(), &found));
+    if (const DWORD error = ::GetLastError(); error != ERROR_NO_MORE_FILES)
+    {
+        ZELIO_THROW_WITH_STACK(IOException() << ErrorDescription("Cannot list the pipe directory")
+                                             << ErrorSystemCode(error));
+    }
     std::sort(pipes.begin(), pipes.end(),
               [](const PipeInfo& a, const PipeInfo& b) { return a.fileName < b.fileName; });
     return pipes;

@@ -41,7 +41,7 @@ int SeekFromStart(std::FILE* file, uint64_t offset)
 {
     if (offset > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()))
     {
-        errno = EINVAL;
+        errno = EOVERFLOW;
         return -1;
     }
     return _fseeki64(file, static_cast<int64_t>(offset), SEEK_SET);

@@ -1,13 +1,20 @@
-// GetLastError / SetLastError: one error code per thread, and the errno translation.
+// GetLastError / SetLastError: one error code per thread, and the errno translation; and the
+// process's id.
 #include "LastError.h"
 
 #include <cerrno>
+#include <unistd.h>
 
 namespace
 {
 // Initial-exec: every call of the layer sets or reads it, and this way it costs no call.
 __attribute__((tls_model("initial-exec"))) thread_local DWORD t_lastError = ERROR_SUCCESS;
 } // namespace
+
+DWORD Ostrel::Platform::Win32::GetCurrentProcessId(void)
+{
+    return static_cast<DWORD>(::getpid());
+}
 
 DWORD Ostrel::Platform::Win32::GetLastError(void)
 {

@@ -90,7 +90,7 @@ TEST(ExceptionsAcrossModules, CallStackNamesTheLibrarysModuleOffsetAndFunction)
         EXPECT_TRUE(std::regex_search(
             *stack,
             std::regex(
-                R"((^|\n)  #[0-9]+ libzelio[.a-z0-9]*\+0x[0-9a-f]+ Ostrel::Core::DataInputFile::Create\()")))
+                R"((^|\n)  #[0-9]+ (lib)?zelio[.a-z0-9]*\+0x[0-9a-f]+ Ostrel::Core::DataInputFile::Create\()")))
             << *stack;
         EXPECT_TRUE(std::regex_search(*stack, std::regex(R"(\n  #[0-9]+ portable_test[.a-z]*\+0x[0-9a-f]+)")))
             << *stack;

@@ -15,6 +15,7 @@
 #include <Ostrel/RefCountImpl.h>
 #include <Ostrel/ZelIOExport.h>
 
+#include <cstdint>
 #include <memory>
 
 namespace boost
@@ -80,7 +81,7 @@ private:
     RefCountImpl m_refCount;
     bool m_threaded;
     // The process that made the channel and its reader thread.
-    int m_owner;
+    std::uint32_t m_owner;
     std::shared_ptr<boost::thread> m_thread;
     // The input and the hand-off, shared with the reader thread, which may outlive the channel when
     // the listener releases it.

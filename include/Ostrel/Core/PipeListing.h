@@ -19,7 +19,8 @@ struct PipeInfo
     std::string name;
     // The name of the pipe's file: the name itself with its other bytes written as %XX, or, for a
     // hashed name, '~' and 16 hexadecimal digits. On Windows, the name as the system lists it, in
-    // small letters; there, the directions and the age are not told and stay false and 0.
+    // small letters; there, the directions and the age are not told and stay false and 0, and the
+    // pipes of every user are listed.
     std::string fileName;
     bool hashed = false;
     // False for the files of a server that died without closing (listed only on request).

@@ -76,7 +76,7 @@ std::string GetCallStack()
     std::string text;
     AppendNamedFrames(text);
     // Starts at the caller: this function's own frame is left out.
-    const std::vector<detail::NativeFrame> frames = detail::CaptureNativeFrames(__builtin_return_address(0));
+    const std::vector<detail::NativeFrame> frames = detail::CaptureNativeFrames(ZEL_RETURN_ADDRESS());
     for (std::size_t i = 0; i < frames.size(); ++i)
     {
         AppendNativeFrame(text, i, frames[i]);

@@ -7,6 +7,14 @@
 #include <string>
 #include <vector>
 
+// The return address of the function that uses it: where its caller resumes.
+#if defined(_MSC_VER)
+#include <intrin.h>
+#define ZEL_RETURN_ADDRESS() _ReturnAddress()
+#else
+#define ZEL_RETURN_ADDRESS() __builtin_return_address(0)
+#endif
+
 namespace Ostrel::detail
 {
 

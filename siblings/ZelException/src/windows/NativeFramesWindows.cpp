@@ -19,13 +19,14 @@
 
 #include <cstdlib>
 #include <memory>
+#include <type_traits>
 
 namespace Ostrel::detail
 {
 namespace
 {
 
-// At most 62 frames may be skipped and captured together on every version of Windows.
+// The longest path Windows has (in UTF-16 units, with its end).
 constexpr DWORD kLongestPath = 32768;
 
 std::string Demangled(const std::string& symbol)
@@ -59,9 +60,23 @@ std::string Utf8(const wchar_t* text, int length)
 // The module's file name without its folder ("libzelio.dll"), or empty when unknown.
 std::string ModuleName(HMODULE module)
 {
-    std::wstring path(kLongestPath, L'\0');
-    const DWORD length = GetModuleFileNameW(module, path.data(), kLongestPath);
-    if (length == 0 || length >= kLongestPath)
+    // MAX_PATH first, and more only for a name that did not fit.
+    std::wstring path;
+    DWORD length = 0;
+    for (DWORD size = MAX_PATH; size <= kLongestPath; size *= 2)
+    {
+        path.assign(size, L'\0');
+        length = GetModuleFileNameW(module, path.data(), size);
+        if (length == 0)
+        {
+            return {};
+        }
+        if (length < size)
+        {
+            break;
+        }
+    }
+    if (length >= path.size())
     {
         return {};
     }
@@ -78,13 +93,14 @@ NativeFrame Describe(void* returnAddress)
     const auto address = reinterpret_cast<std::uintptr_t>(returnAddress) - 1;
     frame.offset = address;
     HMODULE module = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            reinterpret_cast<LPCWSTR>(address), &module) ||
+    // A reference of its own, so that another thread cannot unload the module while its exports
+    // are read.
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(address), &module) ||
         module == nullptr)
     {
         return frame;
     }
+    const std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)> held(module, &FreeLibrary);
     const auto base = reinterpret_cast<std::uintptr_t>(module);
     frame.module = ModuleName(module);
     frame.offset = address - base;

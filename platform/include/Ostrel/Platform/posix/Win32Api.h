@@ -158,6 +158,9 @@ namespace Ostrel::Platform::Win32
 ZELPLATFORM_WIN32 DWORD GetLastError(void);
 ZELPLATFORM_WIN32 void SetLastError(DWORD dwErrCode);
 
+// The calling process's id; a child made by fork has its own.
+ZELPLATFORM_WIN32 DWORD GetCurrentProcessId(void);
+
 // Events: manual-reset only (bManualReset FALSE and a name give ERROR_INVALID_PARAMETER).
 ZELPLATFORM_WIN32 HANDLE CreateEventW(LPSECURITY_ATTRIBUTES lpEventAttributes, BOOL bManualReset,
                                       BOOL bInitialState, LPCWSTR lpName);
@@ -226,6 +229,7 @@ ZELPLATFORM_WIN32 char* _tempnam(const char* dir, const char* prefix);
 
 using Ostrel::Platform::Win32::GetLastError;
 using Ostrel::Platform::Win32::SetLastError;
+using Ostrel::Platform::Win32::GetCurrentProcessId;
 using Ostrel::Platform::Win32::CreateEventW;
 using Ostrel::Platform::Win32::SetEvent;
 using Ostrel::Platform::Win32::ResetEvent;
