@@ -1,7 +1,6 @@
-// The duplex pipe: both directions through one object, a cancel that ends only the waiting read,
-// no peer, and a handle that one direction's close step never closes under the other.
+// The duplex pipe: one transfer per call, a cancel that ends only the waiting read, and a handle
+// that one direction's close step never closes under the other.
 #include <Ostrel/Core/DataInputOutputPipe.h>
-#include <Ostrel/Core/IOException.h>
 
 #include "pipes/PipeTestSupport.h"
 #include "support/BlockedCall.h"
@@ -46,22 +45,15 @@ std::vector<uint8_t> ReadExactly(IByteDataInputOutput& end, uint64_t size)
     return bytes;
 }
 
-TEST(DuplexPipe, BytesGoBothWaysOneTransferPerCall)
+TEST(DuplexPipe, EachCallMovesOneTransfer)
 {
     DuplexPair pair;
-    EXPECT_EQ(pair.serverBufferSize, 4096u);
-    EXPECT_EQ(pair.clientBufferSize, 4096u);
-    const auto toClient = Pattern(100, 1);
-    const auto toServer = Pattern(100, 2);
-    EXPECT_EQ(pair.server->Write(toClient.data(), 100), 100u);
-    EXPECT_EQ(pair.client->Write(toServer.data(), 100), 100u);
-    EXPECT_EQ(ReadExactly(*pair.client, 100), toClient);
-    EXPECT_EQ(ReadExactly(*pair.server, 100), toServer);
-
     const auto large = Pattern(10000);
     EXPECT_EQ(pair.client->Write(large.data(), large.size()), 4096u);
     std::vector<uint8_t> buffer(10000);
     EXPECT_EQ(pair.server->Read(buffer.data(), buffer.size()), 4096u);
+    buffer.resize(4096);
+    EXPECT_EQ(buffer, Pattern(4096));
 }
 
 TEST(DuplexPipe, CancelEndsAWaitingReadWhileAWaitingWriteGoesOn)
@@ -98,24 +90,6 @@ TEST(DuplexPipe, CancelEndsAWaitingReadWhileAWaitingWriteGoesOn)
     EXPECT_EQ(log.Texts(), std::vector<std::string>{"WARNING io was canceled"});
     pair.client.reset();
     ASSERT_TRUE(writer.ReturnsPromptly());
-}
-
-TEST(DuplexPipe, WithoutAPeerAServerReadClosesTheReadAndAClientIsNotMade)
-{
-    LogCapture log;
-    uint64_t bufferSize = 0;
-    auto server = DataInputOutputPipe::Create(UniquePipeName(), true, bufferSize);
-    uint8_t byte;
-    EXPECT_EQ(server->Read(&byte, 1), 0u);
-    EXPECT_THROW(server->Read(&byte, 1), std::invalid_argument);
-
-    const std::string missing = UniquePipeName();
-    bufferSize = 7;
-    EXPECT_THROW(DataInputOutputPipe::Create(missing, false, bufferSize), IOException);
-    EXPECT_EQ(bufferSize, 7u);
-    EXPECT_EQ(log.Texts(),
-              (std::vector<std::string>{"WARNING Other end of pipe is closed",
-                                        "ERROR Error 2 while opening the pipe " + missing + "."}));
 }
 
 TEST(DuplexPipe, OnceThePeerHasGoneEachDirectionClosesOnItsOwnWithoutAnError)

@@ -58,35 +58,42 @@ Failure CatchIOException(const std::function<void()>& action)
     return {};
 }
 
-TEST(PipeErrors, OpeningAMissingNameCarriesTheNameTheLoggedTextAndCode2)
+// Every factory on a missing name, and a second server of either direction on a live one: the
+// exception and the one line logged name the pipe and the system's code.
+TEST(PipeErrors, MissingAndBusyNamesCarryTheNameTheLoggedTextAndTheCode)
 {
-    const std::string name = UniquePipeName();
-    const std::string text = "Error 2 while opening the pipe " + name + ".";
-    uint64_t bufferSize = 0;
-    const std::function<void()> opens[] = {
-        [&] { DataInputPipe::Create(name, false); },
-        [&] { DataOutputPipe::Create(name, false); },
-        [&] { DataInputOutputPipe::Create(name, false, bufferSize); },
-    };
-    for (const auto& open : opens)
+    const std::string missing = UniquePipeName();
+    const std::string notFound = "Error 2 while opening the pipe " + missing + ".";
+    const std::string live = UniquePipeName();
+    auto first = DataInputPipe::Create(live, true);
+    const std::string busy = "Error 231 while creating the pipe " + live + ".";
+    uint64_t bufferSize = 7;
+    const struct
     {
+        std::function<void()> open;
+        std::string name;
+        std::string text;
+        uint32_t code;
+    } cases[] = {
+        {[&] { DataInputPipe::Create(missing, false); }, missing, notFound, ERROR_FILE_NOT_FOUND},
+        {[&] { DataOutputPipe::Create(missing, false); }, missing, notFound, ERROR_FILE_NOT_FOUND},
+        {[&] { DataInputOutputPipe::Create(missing, false, bufferSize); }, missing, notFound,
+         ERROR_FILE_NOT_FOUND},
+        {[&] { DataInputPipe::Create(live, true); }, live, busy, ERROR_PIPE_BUSY},
+        {[&] { DataOutputPipe::Create(live, true); }, live, busy, ERROR_PIPE_BUSY},
+    };
+    for (const auto& [open, name, text, code] : cases)
+    {
+        SCOPED_TRACE(text);
         LogCapture log;
         const Failure failure = CatchIOException(open);
         EXPECT_EQ(failure.filename, name);
         EXPECT_EQ(failure.details, text);
-        EXPECT_EQ(failure.code, ERROR_FILE_NOT_FOUND);
+        EXPECT_EQ(failure.code, code);
         EXPECT_TRUE(failure.callStack);
-        EXPECT_EQ(log.Count(google::GLOG_ERROR, text), 1);
+        EXPECT_EQ(log.Texts(), std::vector<std::string>{"ERROR " + text});
     }
-}
-
-TEST(PipeErrors, ASecondServerIsToldTheNameIsBusy)
-{
-    const std::string name = UniquePipeName();
-    auto first = DataInputPipe::Create(name, true);
-    const Failure failure = CatchIOException([&] { DataOutputPipe::Create(name, true); });
-    EXPECT_EQ(failure.code, ERROR_PIPE_BUSY);
-    EXPECT_EQ(failure.details, "Error 231 while creating the pipe " + name + ".");
+    EXPECT_EQ(bufferSize, 7u) << "a duplex client that was not made set the buffer size";
 }
 
 // A duplex half knows the name of the pipe it shares.
@@ -113,7 +120,7 @@ TEST(PipeErrors, AClosedPipeNamesItselfInItsInvalidArgument)
         // No client yet: the read closes the input half.
         LogCapture log;
         EXPECT_EQ(server->Read(&byte, 1), 0u);
-        EXPECT_EQ(log.Count(google::GLOG_WARNING, "Other end of pipe is closed"), 1);
+        EXPECT_EQ(log.Texts(), std::vector<std::string>{"WARNING Other end of pipe is closed"});
     }
     try
     {

@@ -233,29 +233,6 @@ int TwoStandardOutputs()
     return DataStdOutput::Create(untouched) || untouched != 77 ? 4 : 0;
 }
 
-// Reads standard input to its end and checks it holds count patterned bytes.
-int ReadStandardInput(uint64_t count)
-{
-    uint64_t bufferSize = 0;
-    auto input = DataStdInput::Create(bufferSize);
-    if (!input || bufferSize != 4096)
-    {
-        return 2;
-    }
-    std::vector<uint8_t> received;
-    std::vector<uint8_t> buffer(bufferSize);
-    for (;;)
-    {
-        const uint64_t n = input->Read(buffer.data(), buffer.size());
-        if (n == 0)
-        {
-            break;
-        }
-        received.insert(received.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n));
-    }
-    return received.size() == count && zelio_test::MatchesPattern(received.data(), count, 0) ? 0 : 3;
-}
-
 // Started without a standard input: no stream, and the size left alone.
 int NoStandardInput()
 {
@@ -329,10 +306,6 @@ int main(int argc, char** argv)
     if (args.size() == 2 && args[0] == "write-stdout")
     {
         return WriteStandardOutput(std::stoull(args[1]));
-    }
-    if (args.size() == 2 && args[0] == "read-stdin")
-    {
-        return ReadStandardInput(std::stoull(args[1]));
     }
     if (args.size() == 2 && args[0] == "share-stdout")
     {

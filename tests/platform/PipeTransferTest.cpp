@@ -60,18 +60,6 @@ void ExpectInterruptedThenAborted(HANDLE pipe, Transfer& transfer)
     ExpectFailure(Finish(pipe, transfer), ERROR_OPERATION_ABORTED);
 }
 
-TEST(PipeConnect, ClientFirstGivesPipeConnectedWithTheEventUnsignalled)
-{
-    const std::string name = UniquePipeName();
-    Handle server = MakeServer(name, PIPE_ACCESS_INBOUND);
-    Handle client = OpenClient(name, GENERIC_WRITE);
-    ASSERT_TRUE(client.IsValid());
-
-    Transfer transfer;
-    ExpectFailure(StartConnect(server.Get(), transfer), ERROR_PIPE_CONNECTED);
-    EXPECT_FALSE(IsSignalled(transfer.event.Get()));
-}
-
 // Without a client, transfers without a connect are refused as listening too, for every access.
 TEST(PipeConnect, WithoutClientIsPendingIncompleteListeningThenAborted)
 {
