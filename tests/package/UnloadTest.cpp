@@ -37,18 +37,39 @@ template <class Function> Function Find(void* library, const char* symbol)
     return reinterpret_cast<Function>(dlsym(library, symbol));
 }
 
+// Makes, signals and closes an event through the library's own Win32 layer (CreateEventW, SetEvent
+// and CloseHandle of Ostrel::Platform::Win32), found in the loaded library.
+class EventUse
+{
+public:
+    explicit EventUse(void* library)
+        : m_create(Find<void* (*)(void*, int, int, const wchar_t*)>(
+              library, "_ZN6Ostrel8Platform5Win3212CreateEventWEP20_SECURITY_ATTRIBUTESiiPKw")),
+          m_set(Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win328SetEventEPv")),
+          m_close(Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win3211CloseHandleEPv"))
+    {
+    }
+    bool Found() const { return m_create && m_set && m_close; }
+    bool operator()() const
+    {
+        void* event = m_create(nullptr, 1, 0, nullptr);
+        return event != nullptr && m_set(event) && m_close(event);
+    }
+
+private:
+    void* (*m_create)(void*, int, int, const wchar_t*);
+    int (*m_set)(void*);
+    int (*m_close)(void*);
+};
+
 // A thread of the host that used the library ends after the host has unloaded it: nothing of the
 // library runs at its end.
 TEST(Package, AThreadThatUsedTheLibraryEndsAfterTheUnload)
 {
     void* library = dlopen(ZELIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    // The library's own Win32 layer: CreateEventW, SetEvent and CloseHandle of Ostrel::Platform::Win32.
-    const auto createEvent = Find<void* (*)(void*, int, int, const wchar_t*)>(
-        library, "_ZN6Ostrel8Platform5Win3212CreateEventWEP20_SECURITY_ATTRIBUTESiiPKw");
-    const auto setEvent = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win328SetEventEPv");
-    const auto closeHandle = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win3211CloseHandleEPv");
-    ASSERT_TRUE(createEvent && setEvent && closeHandle);
+    const EventUse useTheLibrary(library);
+    ASSERT_TRUE(useTheLibrary.Found());
 
     std::mutex mutex;
     std::condition_variable changed;
@@ -56,8 +77,7 @@ TEST(Package, AThreadThatUsedTheLibraryEndsAfterTheUnload)
     std::thread worker(
         [&]
         {
-            void* event = createEvent(nullptr, 1, 0, nullptr);
-            const bool used = event != nullptr && setEvent(event) && closeHandle(event);
+            const bool used = useTheLibrary();
             std::unique_lock<std::mutex> lock(mutex);
             stage = used ? 1 : -1;
             changed.notify_all();
@@ -83,16 +103,8 @@ TEST(Package, AForkedChildStartsThreadsOfItsOwnAndUnloads)
 {
     void* library = dlopen(ZELIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    const auto createEvent = Find<void* (*)(void*, int, int, const wchar_t*)>(
-        library, "_ZN6Ostrel8Platform5Win3212CreateEventWEP20_SECURITY_ATTRIBUTESiiPKw");
-    const auto setEvent = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win328SetEventEPv");
-    const auto closeHandle = Find<int (*)(void*)>(library, "_ZN6Ostrel8Platform5Win3211CloseHandleEPv");
-    ASSERT_TRUE(createEvent && setEvent && closeHandle);
-    const auto useTheLibrary = [&]
-    {
-        void* event = createEvent(nullptr, 1, 0, nullptr);
-        return event != nullptr && setEvent(event) && closeHandle(event);
-    };
+    const EventUse useTheLibrary(library);
+    ASSERT_TRUE(useTheLibrary.Found());
 
     constexpr int kThreads = 4;
     std::mutex mutex;
