@@ -1,6 +1,5 @@
-// MD5Digest and MD5Generate over the system's CNG (BCrypt) on Windows: one hash object per digest,
-// so digests share no state.
-#include <Ostrel/Core/MD5.h>
+// The MD5 context over the system's CNG (BCrypt) on Windows: one hash object per digest.
+#include "../MD5Context.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -43,13 +42,11 @@ void Check(NTSTATUS status, const char* step)
     throw std::runtime_error(text);
 }
 
-} // namespace
-
 // The CNG MD5 provider and the hash object of one digest.
-class MD5Digest::Context
+class CngContext final : public MD5Digest::Context
 {
 public:
-    Context()
+    CngContext()
     {
         Check(BCryptOpenAlgorithmProvider(&m_algorithm, BCRYPT_MD5_ALGORITHM, nullptr, 0),
               "BCryptOpenAlgorithmProvider");
@@ -63,22 +60,15 @@ public:
             throw;
         }
     }
-    ~Context()
+    ~CngContext() override
     {
         DestroyHash();
         BCryptCloseAlgorithmProvider(m_algorithm, 0);
     }
-    Context(const Context&) = delete;
-    Context& operator=(const Context&) = delete;
+    CngContext(const CngContext&) = delete;
+    CngContext& operator=(const CngContext&) = delete;
 
-    void Start()
-    {
-        DestroyHash();
-        // The system keeps the hash object's memory itself.
-        Check(BCryptCreateHash(m_algorithm, &m_hash, nullptr, 0, nullptr, 0, 0), "BCryptCreateHash");
-    }
-
-    void Update(const void* data, std::size_t size)
+    void Update(const void* data, std::size_t size) override
     {
         auto* bytes = static_cast<UCHAR*>(const_cast<void*>(data));
         // One call takes at most a ULONG's worth of bytes.
@@ -92,14 +82,22 @@ public:
         }
     }
 
-    std::vector<uint8_t> Finish()
+    std::vector<uint8_t> FinishAndRestart() override
     {
         std::vector<uint8_t> digest(kMD5Length);
         Check(BCryptFinishHash(m_hash, digest.data(), kMD5Length, 0), "BCryptFinishHash");
+        Start();
         return digest;
     }
 
 private:
+    void Start()
+    {
+        DestroyHash();
+        // The system keeps the hash object's memory itself.
+        Check(BCryptCreateHash(m_algorithm, &m_hash, nullptr, 0, nullptr, 0, 0), "BCryptCreateHash");
+    }
+
     void DestroyHash() noexcept
     {
         if (m_hash != nullptr)
@@ -113,28 +111,11 @@ private:
     BCRYPT_HASH_HANDLE m_hash = nullptr;
 };
 
-MD5Digest::MD5Digest() : m_context(std::make_unique<Context>()) {}
+} // namespace
 
-MD5Digest::~MD5Digest() = default;
-
-void MD5Digest::Update(const uint8_t* data, std::size_t size)
+std::unique_ptr<MD5Digest::Context> MD5Digest::Context::Make()
 {
-    m_context->Update(data, size);
-}
-
-std::vector<uint8_t> MD5Digest::Final(const std::string& salt)
-{
-    m_context->Update(salt.data(), salt.size());
-    std::vector<uint8_t> digest = m_context->Finish();
-    m_context->Start();
-    return digest;
-}
-
-std::vector<uint8_t> MD5Generate(const std::vector<uint8_t>& data, const std::string& salt)
-{
-    MD5Digest digest;
-    digest.Update(data.data(), data.size());
-    return digest.Final(salt);
+    return std::make_unique<CngContext>();
 }
 
 } // namespace Ostrel::Core

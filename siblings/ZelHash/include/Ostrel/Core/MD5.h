@@ -32,8 +32,10 @@ public:
     // salt. The digest then starts again, empty.
     std::vector<uint8_t> Final(const std::string& salt);
 
-private:
+    // The system's digest state, which each platform's MD5 provides.
     class Context;
+
+private:
     std::unique_ptr<Context> m_context;
 };
 

@@ -1,6 +1,5 @@
-// MD5Digest and MD5Generate over OpenSSL's EVP digest interface: one context per digest, so
-// digests share no state.
-#include <Ostrel/Core/MD5.h>
+// The MD5 context over OpenSSL's EVP digest interface: one EVP context per digest.
+#include "../MD5Context.h"
 
 #include <openssl/err.h>
 #include <openssl/evp.h>
@@ -35,13 +34,11 @@ void Check(int status, const char* step)
     }
 }
 
-} // namespace
-
 // The EVP context of one digest, started as MD5.
-class MD5Digest::Context
+class OpenSslContext final : public MD5Digest::Context
 {
 public:
-    Context() : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free)
+    OpenSslContext() : m_context(EVP_MD_CTX_new(), &EVP_MD_CTX_free)
     {
         if (!m_context)
         {
@@ -50,46 +47,32 @@ public:
         Start();
     }
 
-    void Start() { Check(EVP_DigestInit_ex(m_context.get(), EVP_md5(), nullptr), "EVP_DigestInit_ex"); }
-    void Update(const void* data, std::size_t size)
+    void Update(const void* data, std::size_t size) override
     {
         Check(EVP_DigestUpdate(m_context.get(), data, size), "EVP_DigestUpdate");
     }
-    std::vector<uint8_t> Finish()
+
+    std::vector<uint8_t> FinishAndRestart() override
     {
         std::vector<uint8_t> digest(EVP_MAX_MD_SIZE);
         unsigned int length = 0;
         Check(EVP_DigestFinal_ex(m_context.get(), digest.data(), &length), "EVP_DigestFinal_ex");
         digest.resize(length);
+        Start();
         return digest;
     }
 
 private:
+    void Start() { Check(EVP_DigestInit_ex(m_context.get(), EVP_md5(), nullptr), "EVP_DigestInit_ex"); }
+
     std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> m_context;
 };
 
-MD5Digest::MD5Digest() : m_context(std::make_unique<Context>()) {}
+} // namespace
 
-MD5Digest::~MD5Digest() = default;
-
-void MD5Digest::Update(const uint8_t* data, std::size_t size)
+std::unique_ptr<MD5Digest::Context> MD5Digest::Context::Make()
 {
-    m_context->Update(data, size);
-}
-
-std::vector<uint8_t> MD5Digest::Final(const std::string& salt)
-{
-    m_context->Update(salt.data(), salt.size());
-    std::vector<uint8_t> digest = m_context->Finish();
-    m_context->Start();
-    return digest;
-}
-
-std::vector<uint8_t> MD5Generate(const std::vector<uint8_t>& data, const std::string& salt)
-{
-    MD5Digest digest;
-    digest.Update(data.data(), data.size());
-    return digest.Final(salt);
+    return std::make_unique<OpenSslContext>();
 }
 
 } // namespace Ostrel::Core
