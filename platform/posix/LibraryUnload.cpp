@@ -9,7 +9,11 @@
 #include "HandleTable.h"
 
 #include <atomic>
-#include <cstdlib>
+
+// The C++ runtime's exit registration, tied to this library: a dlclose runs and forgets what it
+// registered, so nothing of the library is called after it is gone.
+extern "C" int __cxa_atexit(void (*function)(void*), void* argument, void* module);
+extern "C" void* __dso_handle;
 
 namespace Ostrel::Platform
 {
@@ -19,7 +23,7 @@ namespace
 
 std::atomic<bool> g_processExiting{false};
 
-void MarkProcessExiting()
+void MarkProcessExiting(void*)
 {
     g_processExiting.store(true, std::memory_order_relaxed);
 }
@@ -44,9 +48,9 @@ void WatchForProcessExit() noexcept
 {
     // Should the registration fail, the process's exit would be taken for an unload: keep
     // everything then.
-    if (std::atexit(MarkProcessExiting) != 0)
+    if (__cxa_atexit(MarkProcessExiting, nullptr, &__dso_handle) != 0)
     {
-        MarkProcessExiting();
+        MarkProcessExiting(nullptr);
     }
 }
 

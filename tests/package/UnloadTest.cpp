@@ -101,6 +101,9 @@ TEST(Package, AThreadThatUsedTheLibraryEndsAfterTheUnload)
 // own that use it (the system gives them the memory of the parent's threads), then unloads it.
 TEST(Package, AForkedChildStartsThreadsOfItsOwnAndUnloads)
 {
+#if defined(__SANITIZE_THREAD__)
+    GTEST_SKIP() << "ThreadSanitizer does not support threads started in a child made by fork";
+#endif
     void* library = dlopen(ZELIO_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
     const EventUse useTheLibrary(library);
