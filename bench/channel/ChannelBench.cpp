@@ -140,35 +140,9 @@ BENCHMARK(BM_ChannelFourWriters)
 
 void BM_ChannelRoundTrip64(benchmark::State& state)
 {
-    constexpr int kBlock = 100;
     ChannelPeer peer;
-    std::vector<uint8_t> frame(64, 0x11);
-    frame[0] = 'P';
-    std::vector<uint8_t> echo(64);
-    std::vector<double> floorMicros;
-    std::vector<double> libraryMicros;
-    // A few round trips first, so that neither side's first frames are counted.
-    Ping(*peer.floor, frame, echo, floorMicros, 50);
-    Ping(*peer.channel, frame, echo, libraryMicros, 50);
-    floorMicros.clear();
-    libraryMicros.clear();
-    uint64_t floorSwitches = 0;
-    uint64_t librarySwitches = 0;
-    for (auto _ : state)
-    {
-        floorSwitches += Ping(*peer.floor, frame, echo, floorMicros, kBlock);
-        librarySwitches += Ping(*peer.channel, frame, echo, libraryMicros, kBlock);
-    }
-    const double floorMedian = Median(floorMicros);
-    const double libraryMedian = Median(libraryMicros);
-    state.counters["floor_median_us"] = floorMedian;
-    state.counters["zelio_median_us"] = libraryMedian;
-    state.counters["floor_p99_us"] = Percentile99(floorMicros);
-    state.counters["zelio_p99_us"] = Percentile99(libraryMicros);
-    state.counters["ratio"] = libraryMedian / floorMedian;
-    // This process's switches (the writer, and the reader thread that takes the echo).
-    state.counters["floor_vcs_per_trip"] = static_cast<double>(floorSwitches) / floorMicros.size();
-    state.counters["zelio_vcs_per_trip"] = static_cast<double>(librarySwitches) / libraryMicros.size();
+    // The switches counted are this process's: the writer, and the reader thread that takes the echo.
+    CompareRoundTrips(state, "floor", *peer.floor, *peer.channel);
 }
 BENCHMARK(BM_ChannelRoundTrip64)->Unit(benchmark::kMillisecond)->Iterations(100)->UseRealTime();
 

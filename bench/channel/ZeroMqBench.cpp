@@ -111,36 +111,10 @@ BENCHMARK(BM_ZeroMqFramesPerSecond)
 
 void BM_ZeroMqRoundTrip64(benchmark::State& state)
 {
-    constexpr int kBlock = 100;
     ChannelPeer channelPeer;
     ZeroMqPeer zeroMqPeer;
-    std::vector<uint8_t> frame(64, 0x11);
-    frame[0] = 'P';
-    std::vector<uint8_t> echo(64);
-    std::vector<double> zeroMqMicros;
-    std::vector<double> libraryMicros;
-    // A few round trips first, so that neither side's first frames are counted.
-    Ping(zeroMqPeer.Pair(), frame, echo, zeroMqMicros, 50);
-    Ping(*channelPeer.channel, frame, echo, libraryMicros, 50);
-    zeroMqMicros.clear();
-    libraryMicros.clear();
-    uint64_t zeroMqSwitches = 0;
-    uint64_t librarySwitches = 0;
-    for (auto _ : state)
-    {
-        zeroMqSwitches += Ping(zeroMqPeer.Pair(), frame, echo, zeroMqMicros, kBlock);
-        librarySwitches += Ping(*channelPeer.channel, frame, echo, libraryMicros, kBlock);
-    }
-    const double zeroMqMedian = Median(zeroMqMicros);
-    const double libraryMedian = Median(libraryMicros);
-    state.counters["zmq_median_us"] = zeroMqMedian;
-    state.counters["zelio_median_us"] = libraryMedian;
-    state.counters["zmq_p99_us"] = Percentile99(zeroMqMicros);
-    state.counters["zelio_p99_us"] = Percentile99(libraryMicros);
-    state.counters["ratio"] = libraryMedian / zeroMqMedian;
-    // This process's switches (with ZeroMQ's I/O thread, or the channel's reader thread).
-    state.counters["zmq_vcs_per_trip"] = static_cast<double>(zeroMqSwitches) / zeroMqMicros.size();
-    state.counters["zelio_vcs_per_trip"] = static_cast<double>(librarySwitches) / libraryMicros.size();
+    // The switches counted are this process's: with ZeroMQ's I/O thread, or the channel's reader.
+    CompareRoundTrips(state, "zmq", zeroMqPeer.Pair(), *channelPeer.channel);
 }
 BENCHMARK(BM_ZeroMqRoundTrip64)->Unit(benchmark::kMillisecond)->Iterations(100)->UseRealTime();
 
