@@ -3,8 +3,6 @@
 
 #include <cstdlib>
 #include <dirent.h>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 namespace zelio_test
@@ -24,18 +22,6 @@ ScratchDirectory::~ScratchDirectory()
 {
     std::error_code ignored;
     std::filesystem::remove_all(m_path, ignored);
-}
-
-std::string ReadWholeFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteWholeFile(const std::filesystem::path& path, const std::string& content)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
 }
 
 std::set<int> OpenDescriptors()

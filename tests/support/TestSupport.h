@@ -2,6 +2,8 @@
 // and the descriptors the process has open.
 #pragma once
 
+#include "support/PortableSupport.h"
+
 #include <filesystem>
 #include <set>
 #include <string>
@@ -24,8 +26,8 @@ private:
     std::filesystem::path m_path;
 };
 
-std::string ReadWholeFile(const std::filesystem::path& path);
-void WriteWholeFile(const std::filesystem::path& path, const std::string& content);
+using zelio_portable::ReadWholeFile;
+using zelio_portable::WriteWholeFile;
 // The descriptors open in this process.
 std::set<int> OpenDescriptors();
 
