@@ -5,13 +5,7 @@
 
 #include "PeExports.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include <Ostrel/Platform/Windows.h>
 
 #if defined(__GNUC__)
 #include <cxxabi.h>

@@ -2,13 +2,7 @@
 // checked when it mapped the module.
 #include "PeExports.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include <Ostrel/Platform/Windows.h>
 
 namespace Ostrel::detail
 {

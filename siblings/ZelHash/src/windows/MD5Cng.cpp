@@ -1,13 +1,7 @@
 // The MD5 context over the system's CNG (BCrypt) on Windows: one hash object per digest.
 #include "../MD5Context.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include <Ostrel/Platform/Windows.h>
 
 #include <bcrypt.h>
 

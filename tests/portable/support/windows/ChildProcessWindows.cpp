@@ -5,13 +5,7 @@
 #include "support/PortableSupport.h"
 #include "support/System.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include <Ostrel/Platform/Windows.h>
 
 #include <stdexcept>
 

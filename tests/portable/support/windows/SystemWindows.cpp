@@ -1,13 +1,7 @@
 // The system facts of the portable tests on Windows.
 #include "support/System.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include <Ostrel/Platform/Windows.h>
 #include <winioctl.h>
 
 #include <string>
