@@ -25,23 +25,11 @@ std::string UniquePipeName()
     return Ostrel::Core::GeneratePipeName();
 }
 
-std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset)
-{
-    std::vector<uint8_t> bytes(size);
-    for (uint64_t i = 0; i < size; ++i)
-    {
-        const uint64_t at = offset + i;
-        bytes[i] = static_cast<uint8_t>((at * 131) ^ (at >> 12));
-    }
-    return bytes;
-}
-
 bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset)
 {
     for (uint64_t i = 0; i < size; ++i)
     {
-        const uint64_t at = offset + i;
-        if (data[i] != static_cast<uint8_t>((at * 131) ^ (at >> 12)))
+        if (data[i] != zelio_portable::PatternByte(offset + i))
         {
             return false;
         }

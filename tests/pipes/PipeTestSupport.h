@@ -5,6 +5,8 @@
 
 #include <Ostrel/Core/IDataChannel.h>
 
+#include "support/PortableSupport.h"
+
 #include <chrono>
 #include <cstdint>
 #include <future>
@@ -21,7 +23,7 @@ constexpr auto kPrompt = std::chrono::seconds(10);
 std::string UniquePipeName();
 
 // Bytes whose value depends on their offset, so that a lost, repeated or reordered block shows.
-std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset = 0);
+using zelio_portable::Pattern;
 bool MatchesPattern(const uint8_t* data, uint64_t size, uint64_t offset);
 
 // count different frame sizes for the channel tests, the same in both processes for one seed: the

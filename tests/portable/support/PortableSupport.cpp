@@ -49,8 +49,7 @@ std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset)
     std::vector<uint8_t> bytes(size);
     for (uint64_t i = 0; i < size; ++i)
     {
-        const uint64_t at = offset + i;
-        bytes[i] = static_cast<uint8_t>((at * 131) ^ (at >> 12));
+        bytes[i] = PatternByte(offset + i);
     }
     return bytes;
 }

@@ -39,6 +39,10 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& content);
 
 // Bytes whose value depends on their offset, so that a lost, repeated or reordered block shows.
+inline uint8_t PatternByte(uint64_t offset)
+{
+    return static_cast<uint8_t>((offset * 131) ^ (offset >> 12));
+}
 std::vector<uint8_t> Pattern(uint64_t size, uint64_t offset = 0);
 
 // Runs the call on a thread of its own, started by the time this returns.
