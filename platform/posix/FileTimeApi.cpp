@@ -1,4 +1,5 @@
-// GetFileAttributesExW and FileTimeToSystemTime. A file's creation time is its birth time where
+// GetFileAttributesExA (the name's own bytes), GetFileAttributesExW (UTF-8 of the wide name) and
+// FileTimeToSystemTime. A file's creation time is its birth time where
 // the file system records one (statx); elsewhere it is the earlier of the last modification and
 // the last status change, the closest to creation that such a file system keeps.
 #include "LastError.h"
@@ -121,10 +122,38 @@ void DateFromDays(std::uint64_t days, SYSTEMTIME& time)
 
 } // namespace
 
-BOOL Ostrel::Platform::Win32::GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
-                                     LPVOID lpFileInformation)
+BOOL Ostrel::Platform::Win32::GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
+                                                   LPVOID lpFileInformation)
 {
     if (lpFileName == nullptr || lpFileInformation == nullptr || fInfoLevelId != GetFileExInfoStandard)
+    {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (*lpFileName == '\0')
+    {
+        return Fail(ERROR_FILE_NOT_FOUND);
+    }
+    struct statx status
+    {
+    };
+    if (::statx(AT_FDCWD, lpFileName, AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &status) != 0)
+    {
+        return Fail(ErrorFromErrno(errno));
+    }
+    auto& data = *static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
+    data.dwFileAttributes = Attributes(status);
+    data.ftCreationTime = ToFileTime(CreationTime(status));
+    data.ftLastAccessTime = ToFileTime(status.stx_atime);
+    data.ftLastWriteTime = ToFileTime(status.stx_mtime);
+    data.nFileSizeHigh = static_cast<DWORD>(status.stx_size >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(status.stx_size);
+    return TRUE;
+}
+
+BOOL Ostrel::Platform::Win32::GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
+                                                   LPVOID lpFileInformation)
+{
+    if (lpFileName == nullptr)
     {
         return Fail(ERROR_INVALID_PARAMETER);
     }
@@ -140,25 +169,7 @@ BOOL Ostrel::Platform::Win32::GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEE
     {
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
-    if (path.empty())
-    {
-        return Fail(ERROR_FILE_NOT_FOUND);
-    }
-    struct statx status
-    {
-    };
-    if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_BASIC_STATS | STATX_BTIME, &status) != 0)
-    {
-        return Fail(ErrorFromErrno(errno));
-    }
-    auto& data = *static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(lpFileInformation);
-    data.dwFileAttributes = Attributes(status);
-    data.ftCreationTime = ToFileTime(CreationTime(status));
-    data.ftLastAccessTime = ToFileTime(status.stx_atime);
-    data.ftLastWriteTime = ToFileTime(status.stx_mtime);
-    data.nFileSizeHigh = static_cast<DWORD>(status.stx_size >> 32);
-    data.nFileSizeLow = static_cast<DWORD>(status.stx_size);
-    return TRUE;
+    return GetFileAttributesExA(path.c_str(), fInfoLevelId, lpFileInformation);
 }
 
 BOOL Ostrel::Platform::Win32::FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)

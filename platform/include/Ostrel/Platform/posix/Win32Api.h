@@ -216,7 +216,10 @@ ZELPLATFORM_WIN32 BOOL SetFilePointerEx(HANDLE hFile, LARGE_INTEGER liDistanceTo
 ZELPLATFORM_WIN32 HANDLE GetStdHandle(DWORD nStdHandle);
 
 // ftCreationTime is the file system's birth time where it records one, else the earlier of the
-// last modification and the last status change.
+// last modification and the last status change. The A form takes the name's bytes as they are, so
+// any name the file system holds; the W form takes the name as UTF-8.
+ZELPLATFORM_WIN32 BOOL GetFileAttributesExA(LPCSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
+                                            LPVOID lpFileInformation);
 ZELPLATFORM_WIN32 BOOL GetFileAttributesExW(LPCWSTR lpFileName, GET_FILEEX_INFO_LEVELS fInfoLevelId,
                                             LPVOID lpFileInformation);
 ZELPLATFORM_WIN32 BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
@@ -245,6 +248,7 @@ using Ostrel::Platform::Win32::CloseHandle;
 using Ostrel::Platform::Win32::GetStdHandle;
 using Ostrel::Platform::Win32::GetFileType;
 using Ostrel::Platform::Win32::SetFilePointerEx;
+using Ostrel::Platform::Win32::GetFileAttributesExA;
 using Ostrel::Platform::Win32::GetFileAttributesExW;
 using Ostrel::Platform::Win32::FileTimeToSystemTime;
 using Ostrel::Platform::Win32::_tempnam;
